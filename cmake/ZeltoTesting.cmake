@@ -1,0 +1,32 @@
+# Test programs run under Wine in the private prefixes that scripts/test
+# creates. A test whose behaviour depends on 32- or 64-bit Windows runs in
+# both prefixes; its name says which.
+set(ZELTO_WINE_PREFIX_64 "${CMAKE_BINARY_DIR}/wine64" CACHE PATH "64-bit Wine prefix for tests")
+set(ZELTO_WINE_PREFIX_32 "${CMAKE_BINARY_DIR}/wine32" CACHE PATH "32-bit Wine prefix for tests")
+
+# Linux kernels built without 32-bit program support run the 32-bit Wine
+# loader under qemu-i386; a guest address space just above 2 GiB keeps
+# Wine's start-up from probing 2 GiB of addresses it cannot have (a 32-bit
+# Windows process owns the lower 2 GiB anyway).
+set(ZELTO_WINE_ENV
+    WINEDEBUG=-all
+    "WINEDLLOVERRIDES=mscoree=;mshtml=;winemenubuilder.exe=;winedbg.exe="
+    QEMU_RESERVED_VA=0x81000000)
+
+# zelto_add_wine_test(NAME <name> COMMAND <target> [args...] PREFIXES 64 [32] [TIMEOUT s])
+function(zelto_add_wine_test)
+    cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND;PREFIXES" ${ARGN})
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    if(NOT T_PREFIXES)
+        set(T_PREFIXES 64)
+    endif()
+    foreach(bits IN LISTS T_PREFIXES)
+        set(test_name "${T_NAME}.win${bits}")
+        add_test(NAME ${test_name} COMMAND ${T_COMMAND})
+        set_tests_properties(${test_name} PROPERTIES
+            TIMEOUT ${T_TIMEOUT}
+            ENVIRONMENT "WINEPREFIX=${ZELTO_WINE_PREFIX_${bits}};${ZELTO_WINE_ENV}")
+    endforeach()
+endfunction()
