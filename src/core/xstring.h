@@ -17,6 +17,7 @@ public:
     XString(const char* text8);
     explicit XString(int32_t value);
     XString(const XString& other);
+    // Like Assign: takes the text, keeps this string's Tag.
     XString& operator=(const XString& other);
     ~XString();
 

@@ -1,0 +1,276 @@
+#include "msgbox.h"
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <sstream>
+#include <cstdio>
+
+namespace {
+
+const WCHAR DialogClass[] = L"#32770";
+const int TextControlId = 0xFFFF;
+// The icon's static control: id 20 on Windows, stc1 (0x440) on Wine.
+const int IconControlIds[] = {0x14, 0x440};
+const DWORD PollMs = 20;
+const UINT MessageTimeoutMs = 5000;
+
+struct ButtonInfo {
+    int id;
+    const char* name;
+};
+
+const ButtonInfo Buttons[] = {
+    {IDOK, "OK"},
+    {IDCANCEL, "Cancel"},
+    {IDABORT, "Abort"},
+    {IDRETRY, "Retry"},
+    {IDIGNORE, "Ignore"},
+    {IDYES, "Yes"},
+    {IDNO, "No"},
+    {IDTRYAGAIN, "Try Again"},
+    {IDCONTINUE, "Continue"},
+};
+
+const char* ButtonName(int id)
+{
+    for (const ButtonInfo& button : Buttons) {
+        if (button.id == id)
+            return button.name;
+    }
+    return "?";
+}
+
+const char* IconName(BoxIcon icon)
+{
+    switch (icon) {
+    case BoxIcon::None: return "no icon";
+    case BoxIcon::Information: return "information icon";
+    case BoxIcon::Warning: return "warning icon";
+    case BoxIcon::Error: return "error icon";
+    case BoxIcon::Question: return "question icon";
+    case BoxIcon::Unknown: return "unknown icon";
+    }
+    return "?";
+}
+
+std::string Narrow(const std::wstring& text)
+{
+    return ::testing::PrintToString(text);
+}
+
+// Text of a window that belongs to another thread; that thread sits in the
+// box's message loop, but a stuck one must not hang the watcher too.
+std::wstring TextOf(HWND window)
+{
+    if (!window)
+        return L"";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &length))
+        return L"";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+        MessageTimeoutMs, &copied);
+    text.resize(copied);
+    return text;
+}
+
+BoxIcon IconOf(HWND box)
+{
+    struct Known {
+        LPCWSTR resource;
+        BoxIcon icon;
+    };
+    const Known known[] = {
+        {IDI_INFORMATION, BoxIcon::Information},
+        {IDI_WARNING, BoxIcon::Warning},
+        {IDI_ERROR, BoxIcon::Error},
+        {IDI_QUESTION, BoxIcon::Question},
+    };
+    for (int id : IconControlIds) {
+        HWND control = GetDlgItem(box, id);
+        if (!control || !IsWindowVisible(control))
+            continue;
+        DWORD_PTR shown = 0;
+        SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &shown);
+        if (!shown)
+            continue;
+        // System icons are shared, so the box shows the very handle LoadIcon gives us.
+        for (const Known& candidate : known) {
+            if (reinterpret_cast<HICON>(shown) == LoadIconW(nullptr, candidate.resource))
+                return candidate.icon;
+        }
+        return BoxIcon::Unknown;
+    }
+    return BoxIcon::None;
+}
+
+ShownBox Inspect(HWND box)
+{
+    ShownBox seen;
+    seen.caption = TextOf(box);
+    seen.text = TextOf(GetDlgItem(box, TextControlId));
+    for (const ButtonInfo& button : Buttons) {
+        HWND control = GetDlgItem(box, button.id);
+        if (control && IsWindowVisible(control))
+            seen.buttons.insert(button.id);
+    }
+    seen.icon = IconOf(box);
+    return seen;
+}
+
+BOOL CALLBACK FindOwnBox(HWND window, LPARAM found)
+{
+    WCHAR className[16] = {};
+    GetClassNameW(window, className, 16);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId == GetCurrentProcessId() && wcscmp(className, DialogClass) == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindBox()
+{
+    HWND found = nullptr;
+    EnumWindows(FindOwnBox, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+bool WaitUntilGone(HWND box, DWORD patienceMs)
+{
+    DWORD start = GetTickCount();
+    while (IsWindow(box) && IsWindowVisible(box)) {
+        if (GetTickCount() - start > patienceMs)
+            return false;
+        Sleep(PollMs);
+    }
+    return true;
+}
+
+// As a user would: a click on the button itself.
+bool Click(HWND box, int button)
+{
+    HWND control = GetDlgItem(box, button);
+    if (!control || !IsWindowVisible(control))
+        return false;
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &ignored);
+    return true;
+}
+
+std::string Describe(const ShownBox& box)
+{
+    std::ostringstream text;
+    PrintTo(box, &text);
+    return text.str();
+}
+
+} // namespace
+
+bool operator==(const ShownBox& a, const ShownBox& b)
+{
+    return a.caption == b.caption && a.text == b.text && a.buttons == b.buttons && a.icon == b.icon;
+}
+
+void PrintTo(const ShownBox& box, std::ostream* os)
+{
+    *os << "{caption " << Narrow(box.caption) << ", text " << Narrow(box.text) << ", buttons";
+    const char* separator = " ";
+    for (int id : box.buttons) {
+        *os << separator << ButtonName(id);
+        separator = "/";
+    }
+    if (box.buttons.empty())
+        *os << " none";
+    *os << ", " << IconName(box.icon) << "}";
+}
+
+BoxAnswerer::BoxAnswerer(std::vector<BoxReply> replies, DWORD patienceMs)
+    : replies_(std::move(replies))
+    , patienceMs_(patienceMs)
+{
+    watcher_ = std::thread(&BoxAnswerer::Watch, this);
+}
+
+BoxAnswerer::~BoxAnswerer()
+{
+    if (!finished_)
+        Finish();
+}
+
+std::vector<ShownBox> BoxAnswerer::Finish()
+{
+    finished_ = true;
+    stop_ = true;
+    if (watcher_.joinable())
+        watcher_.join();
+    if (answered_ < replies_.size() && !gaveUp_) {
+        problems_.push_back("expected " + std::to_string(replies_.size()) + " message box(es), "
+            + std::to_string(answered_) + " appeared");
+    }
+    for (const std::string& problem : problems_)
+        ADD_FAILURE() << problem;
+    problems_.clear();
+    return shown_;
+}
+
+void BoxAnswerer::Watch()
+{
+    DWORD waitingSince = GetTickCount();
+    int beat = 0;
+    fprintf(stderr, "DBG watcher start\n"); fflush(stderr);
+    while (!stop_) {
+        if (beat++ % 50 == 0) { fprintf(stderr, "DBG beat %d\n", beat); fflush(stderr); }
+        HWND box = FindBox();
+        if (box) {
+            Answer(box);
+            waitingSince = GetTickCount();
+            continue;
+        }
+        if (!gaveUp_ && answered_ < replies_.size() && GetTickCount() - waitingSince > patienceMs_) {
+            problems_.push_back("message box " + std::to_string(answered_ + 1) + " did not appear within "
+                + std::to_string(patienceMs_) + " ms");
+            gaveUp_ = true;
+        }
+        Sleep(PollMs);
+    }
+    // The code under test has returned, so any box still up was shown by
+    // something that outlives it; close it so the process can go on.
+    while (HWND box = FindBox())
+        Answer(box);
+}
+
+void BoxAnswerer::Answer(HWND box)
+{
+    fprintf(stderr, "DBG found %p\n", (void*)box); fflush(stderr);
+    ShownBox seen = Inspect(box);
+    shown_.push_back(seen);
+    bool scripted = !gaveUp_ && answered_ < replies_.size();
+    bool clicked = false;
+    if (scripted) {
+        const BoxReply& reply = replies_[answered_++];
+        if (reply.meanwhile)
+            reply.meanwhile();
+        fprintf(stderr, "DBG inspected %ls\n", seen.caption.c_str()); fflush(stderr);
+        clicked = Click(box, reply.button);
+        fprintf(stderr, "DBG clicked %d\n", (int)clicked); fflush(stderr);
+        if (!clicked)
+            problems_.push_back(std::string("message box has no ") + ButtonName(reply.button) + " button: "
+                + Describe(seen));
+    } else {
+        problems_.push_back("unexpected message box: " + Describe(seen));
+        clicked = Click(box, IDCANCEL) || Click(box, IDOK) || Click(box, IDNO);
+    }
+    if (!clicked)
+        PostMessageW(box, WM_CLOSE, 0, 0);
+    if (!WaitUntilGone(box, patienceMs_)) {
+        fprintf(stderr, "DBG not gone\n"); fflush(stderr);
+        problems_.push_back("message box did not close: " + Describe(seen));
+        PostMessageW(box, WM_CLOSE, 0, 0);
+        WaitUntilGone(box, patienceMs_);
+    }
+}
