@@ -221,10 +221,7 @@ std::vector<ShownBox> BoxAnswerer::Finish()
 void BoxAnswerer::Watch()
 {
     DWORD waitingSince = GetTickCount();
-    int beat = 0;
-    fprintf(stderr, "DBG watcher start\n"); fflush(stderr);
     while (!stop_) {
-        if (beat++ % 50 == 0) { fprintf(stderr, "DBG beat %d\n", beat); fflush(stderr); }
         HWND box = FindBox();
         if (box) {
             Answer(box);
@@ -246,7 +243,6 @@ void BoxAnswerer::Watch()
 
 void BoxAnswerer::Answer(HWND box)
 {
-    fprintf(stderr, "DBG found %p\n", (void*)box); fflush(stderr);
     ShownBox seen = Inspect(box);
     shown_.push_back(seen);
     bool scripted = !gaveUp_ && answered_ < replies_.size();
@@ -255,9 +251,7 @@ void BoxAnswerer::Answer(HWND box)
         const BoxReply& reply = replies_[answered_++];
         if (reply.meanwhile)
             reply.meanwhile();
-        fprintf(stderr, "DBG inspected %ls\n", seen.caption.c_str()); fflush(stderr);
         clicked = Click(box, reply.button);
-        fprintf(stderr, "DBG clicked %d\n", (int)clicked); fflush(stderr);
         if (!clicked)
             problems_.push_back(std::string("message box has no ") + ButtonName(reply.button) + " button: "
                 + Describe(seen));
@@ -268,7 +262,6 @@ void BoxAnswerer::Answer(HWND box)
     if (!clicked)
         PostMessageW(box, WM_CLOSE, 0, 0);
     if (!WaitUntilGone(box, patienceMs_)) {
-        fprintf(stderr, "DBG not gone\n"); fflush(stderr);
         problems_.push_back("message box did not close: " + Describe(seen));
         PostMessageW(box, WM_CLOSE, 0, 0);
         WaitUntilGone(box, patienceMs_);
