@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -114,21 +113,20 @@ TEST(XFileReadLine, SplitsLinesOnEveryLineEndAndStopsRightBehindWhatItConsumed)
     };
     ScratchFolder scratch;
     for (const ReadLineCase& c : cases) {
-        SCOPED_TRACE(c.name);
         std::wstring path = scratch / L"lines.txt";
         WriteBytes(path, c.bytes);
         XFile file(path.c_str());
         file.Open(GENERIC_READ, OPEN_EXISTING, false);
-        ASSERT_TRUE(file.IsOpen());
+        ASSERT_TRUE(file.IsOpen()) << c.name;
         XString out(L"left over");
-        for (const LineRead& expected : c.lines) {
-            ASSERT_TRUE(file.ReadLine(out, c.wide));
-            EXPECT_EQ(Str(out), expected.text);
-            EXPECT_EQ(PositionOf(file), expected.positionAfter);
+        for (size_t i = 0; i < c.lines.size(); ++i) {
+            ASSERT_TRUE(file.ReadLine(out, c.wide)) << c.name << ", line " << i + 1;
+            EXPECT_EQ(Str(out), c.lines[i].text) << c.name << ", line " << i + 1;
+            EXPECT_EQ(PositionOf(file), c.lines[i].positionAfter) << c.name << ", after line " << i + 1;
         }
-        EXPECT_FALSE(file.ReadLine(out, c.wide));
-        EXPECT_TRUE(out.IsEmpty());
-        EXPECT_EQ(PositionOf(file), static_cast<int64_t>(c.bytes.size()));
+        EXPECT_FALSE(file.ReadLine(out, c.wide)) << c.name << ": no more lines";
+        EXPECT_TRUE(out.IsEmpty()) << c.name;
+        EXPECT_EQ(PositionOf(file), static_cast<int64_t>(c.bytes.size())) << c.name;
     }
 }
 
@@ -245,13 +243,13 @@ TEST(XFileErrorBox, FailedOpenShowsUnableToOpenWithCaptionByAccessAndCancelGives
     ScratchFolder scratch;
     std::wstring path = scratch / L"missing.txt";
     for (const OpenFailureCase& c : cases) {
-        SCOPED_TRACE(c.name);
         BoxAnswerer user({Press(IDCANCEL)});
         XFile file(path.c_str());
         file.Open(c.access, OPEN_EXISTING, true);
-        EXPECT_FALSE(file.IsOpen());
+        EXPECT_FALSE(file.IsOpen()) << c.name;
         EXPECT_EQ(user.Finish(),
-            std::vector<ShownBox> {RetryCancelBox(c.caption, Quoted(L"Unable to open '", path))});
+            std::vector<ShownBox> {RetryCancelBox(c.caption, Quoted(L"Unable to open '", path))})
+            << c.name;
     }
 }
 
@@ -331,24 +329,23 @@ TEST(XFileErrorBox, FailedReadOrWriteShowsRetryCancelAndCancelReturnsTheFailure)
     ScratchFolder scratch;
     std::wstring path = scratch / L"transfer.txt";
     for (const TransferFailureCase& c : cases) {
-        SCOPED_TRACE(c.name);
         WriteBytes(path, "abc");
         XFile file(path.c_str());
         file.Open(c.access, OPEN_EXISTING, true);
-        ASSERT_TRUE(file.IsOpen());
+        ASSERT_TRUE(file.IsOpen()) << c.name;
         if (c.closeFirst)
             file.Close();
         BoxAnswerer user({Press(IDRETRY), Press(IDCANCEL)});
         if (c.writing) {
-            EXPECT_FALSE(file.Write("xyz", 3));
+            EXPECT_FALSE(file.Write("xyz", 3)) << c.name;
         } else {
             char buffer[3] = {};
-            EXPECT_EQ(file.Read(buffer, 3), 0u);
+            EXPECT_EQ(file.Read(buffer, 3), 0u) << c.name;
         }
         ShownBox box = RetryCancelBox(c.caption, Quoted(c.lead, path));
-        EXPECT_EQ(user.Finish(), (std::vector<ShownBox> {box, box}));
+        EXPECT_EQ(user.Finish(), (std::vector<ShownBox> {box, box})) << c.name;
         file.Close();
-        EXPECT_EQ(ReadBytes(path), "abc");
+        EXPECT_EQ(ReadBytes(path), "abc") << c.name;
     }
 }
 
@@ -393,9 +390,8 @@ TEST(LongPath, PrefixesPathsAtTheLimitUnlessTheyStartWithTwoBackslashes)
         {"empty", L"", FolderPathLimit, false},
     };
     for (const LongPathCase& c : cases) {
-        SCOPED_TRACE(c.name);
         std::wstring expected = c.prefixed ? L"\\\\?\\" + c.path : c.path;
-        EXPECT_EQ(Str(LongPath(c.path.c_str(), c.limit)), expected);
+        EXPECT_EQ(Str(LongPath(c.path.c_str(), c.limit)), expected) << c.name;
     }
 }
 

@@ -4,7 +4,6 @@
 
 #include <ostream>
 #include <sstream>
-#include <cstdio>
 
 namespace {
 
@@ -54,7 +53,7 @@ const char* IconName(BoxIcon icon)
     return "?";
 }
 
-std::string Narrow(const std::wstring& text)
+std::string Printed(const std::wstring& text)
 {
     return ::testing::PrintToString(text);
 }
@@ -178,7 +177,7 @@ bool operator==(const ShownBox& a, const ShownBox& b)
 
 void PrintTo(const ShownBox& box, std::ostream* os)
 {
-    *os << "{caption " << Narrow(box.caption) << ", text " << Narrow(box.text) << ", buttons";
+    *os << "{caption " << Printed(box.caption) << ", text " << Printed(box.text) << ", buttons";
     const char* separator = " ";
     for (int id : box.buttons) {
         *os << separator << ButtonName(id);
@@ -237,8 +236,13 @@ void BoxAnswerer::Watch()
     }
     // The code under test has returned, so any box still up was shown by
     // something that outlives it; close it so the process can go on.
-    while (HWND box = FindBox())
+    const int lastSweeps = 10;
+    for (int sweep = 0; sweep < lastSweeps; ++sweep) {
+        HWND box = FindBox();
+        if (!box)
+            break;
         Answer(box);
+    }
 }
 
 void BoxAnswerer::Answer(HWND box)
