@@ -550,12 +550,15 @@ TEST(ClearReadOnly, ClearsOnlyTheReadOnlyAttribute)
 
 // ---------------------------------------------------------------- PathExists, FileSizeOf
 
+// A letter neither mapped nor known to the mount manager: an empty CD drive
+// has no mapping yet still exists for PathExists.
 std::wstring UnusedDrive()
 {
     DWORD drives = GetLogicalDrives();
     for (int letter = 25; letter >= 3; --letter) {
-        if (!(drives & (1u << letter)))
-            return std::wstring(1, static_cast<WCHAR>(L'A' + letter)) + L":";
+        std::wstring drive = std::wstring(1, static_cast<WCHAR>(L'A' + letter)) + L":";
+        if (!(drives & (1u << letter)) && GetDriveTypeW((drive + L"\\").c_str()) == DRIVE_NO_ROOT_DIR)
+            return drive;
     }
     return L"";
 }
@@ -585,7 +588,7 @@ TEST(PathExists, FindsFilesFoldersAndDrives)
         {"drive that is not there", unused, false},
     };
     for (const PathExistsCase& c : cases)
-        EXPECT_EQ(PathExists(c.path.c_str()), c.exists) << c.name;
+        EXPECT_EQ(PathExists(c.path.c_str()), c.exists) << c.name << " (" << XString(c.path.c_str()).ToNarrow() << ")";
 }
 
 TEST(FileSizeOf, AnswersTheSizeOrZeroWhenNotFound)
