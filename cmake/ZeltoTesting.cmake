@@ -13,9 +13,11 @@ set(ZELTO_WINE_ENV
     "WINEDLLOVERRIDES=mscoree=;mshtml=;winemenubuilder.exe=;winedbg.exe="
     QEMU_RESERVED_VA=0x81000000)
 
-# zelto_add_wine_test(NAME <name> COMMAND <target> [args...] PREFIXES 64 [32] [TIMEOUT s])
+# zelto_add_wine_test(NAME <name> COMMAND <target> [args...] PREFIXES 64 [32] [TIMEOUT s] [SERIAL])
+# SERIAL keeps a test from running beside others: under qemu's emulation of
+# the 32-bit loader, some programs fault only when the machine is busy.
 function(zelto_add_wine_test)
-    cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND;PREFIXES" ${ARGN})
+    cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT" "COMMAND;PREFIXES" ${ARGN})
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
@@ -27,6 +29,7 @@ function(zelto_add_wine_test)
         add_test(NAME ${test_name} COMMAND ${T_COMMAND})
         set_tests_properties(${test_name} PROPERTIES
             TIMEOUT ${T_TIMEOUT}
-            ENVIRONMENT "WINEPREFIX=${ZELTO_WINE_PREFIX_${bits}};${ZELTO_WINE_ENV}")
+            ENVIRONMENT "WINEPREFIX=${ZELTO_WINE_PREFIX_${bits}};${ZELTO_WINE_ENV}"
+            RUN_SERIAL ${T_SERIAL})
     endforeach()
 endfunction()

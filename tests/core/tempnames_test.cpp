@@ -32,22 +32,6 @@ bool IsFolder(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::vector<std::wstring> Entries(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-}
-
 // Points the process's temporary folder elsewhere for one test; the
 // platform takes TMP first.
 class TmpOverride {
@@ -222,8 +206,8 @@ TEST(TempNamesTest, MakeTempFolderLeavesOnlyAFolderNamedLikeATempFile)
     EXPECT_TRUE(StartsWith(path, scratch.Path() + L"ZTO")) << path;
     EXPECT_TRUE(EndsWith(path, L".tmp\\")) << path;
     EXPECT_TRUE(IsFolder(path)) << path;
-    EXPECT_TRUE(Entries(path).empty());
-    EXPECT_EQ(1u, Entries(scratch.Path()).size()) << "a reserved file was left beside the folder";
+    EXPECT_TRUE(FolderEntries(path).empty());
+    EXPECT_EQ(1u, FolderEntries(scratch.Path()).size()) << "a reserved file was left beside the folder";
 }
 
 TEST(TempNamesTest, MakeTempFolderAgainRemovesTheFirstWithItsContent)
@@ -239,7 +223,7 @@ TEST(TempNamesTest, MakeTempFolderAgainRemovesTheFirstWithItsContent)
     EXPECT_NE(first, Str(name));
     EXPECT_FALSE(FileExists(first));
     EXPECT_TRUE(IsFolder(Str(name)));
-    EXPECT_EQ(1u, Entries(scratch.Path()).size());
+    EXPECT_EQ(1u, FolderEntries(scratch.Path()).size());
 }
 
 TEST(TempNamesTest, ReleaseTempFileDeletesTheFileAndEmptiesTheName)

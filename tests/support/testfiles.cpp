@@ -1,5 +1,6 @@
 #include "testfiles.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -91,4 +92,21 @@ void RemoveTree(const std::wstring& path)
         FindClose(find);
     }
     RemoveDirectoryW(folder.c_str());
+}
+
+std::vector<std::wstring> FolderEntries(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
 }

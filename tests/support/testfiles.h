@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class ScratchFolder {
 public:
@@ -24,4 +25,6 @@ private:
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+// Names in a folder (ending in a backslash), sorted, without "." and "..".
+std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);

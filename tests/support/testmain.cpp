@@ -4,6 +4,8 @@
 // from that exception faults and a failing test would end in a crash
 // instead of its report. This printer reports failures the same way on
 // standard output only and forwards everything else to GoogleTest's.
+#include "testmain.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -46,7 +48,7 @@ private:
 
 } // namespace
 
-int main(int argc, char** argv)
+int RunTests(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
     testing::TestEventListeners& listeners = testing::UnitTest::GetInstance()->listeners();

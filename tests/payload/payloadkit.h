@@ -1,0 +1,127 @@
+// Payload archives for the tests: built with the packer's writer, damaged
+// on purpose, and carried as resource 24356 by a copy of a small stub
+// program, or by a copy of the installer runtime itself.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+struct TestItem {
+    std::string name;
+    std::string content;
+    // An empty file may be stored as an empty stream or as a coded one.
+    bool codeEmpty = false;
+};
+
+Bytes MakeArchive(const std::vector<TestItem>& items);
+
+// Where things sit in an archive whose layout is intact.
+uint32_t U32At(const Bytes& bytes, size_t at);
+void PutU32(Bytes& bytes, size_t at, uint32_t value);
+size_t TrailerAt(const Bytes& bytes);
+size_t DirectoryAt(const Bytes& bytes);
+
+struct EntryView {
+    size_t at; // position of the entry in the archive
+    uint32_t offset;
+    uint32_t compressedSize;
+    uint32_t uncompressedSize;
+    uint32_t entrySum;
+    std::string name;
+};
+std::vector<EntryView> Entries(const Bytes& bytes);
+EntryView EntryNamed(const Bytes& bytes, const std::string& name);
+
+// Makes the trailer sum and the file checksum fit the bytes again, so the
+// reader gets past them to whatever was damaged.
+void ResealTrailer(Bytes& bytes);
+// The same for one entry's stream sum; the entry is looked up afresh.
+void ResealEntry(Bytes& bytes, size_t entryAt);
+
+std::wstring ProgramFolder();
+std::wstring TempFolder();
+// Whatever is in the temporary folder apart from the tests' scratch
+// folders: the archive copies, raw copies and install folders that must
+// not outlive the code that made them.
+std::vector<std::wstring> TempLeftovers();
+std::wstring Wide(const std::string& text);
+std::string Narrow(const std::wstring& text);
+
+// The message box a process shows at the moment, if any.
+HWND FindMessageBox(DWORD processId = GetCurrentProcessId());
+std::wstring MessageTextOf(HWND box);
+
+// Writes the archive into an executable as its payload resource.
+void EmbedPayload(const std::wstring& exe, const Bytes& archive);
+
+// A copy of the stub program carrying an archive (or none), loaded as a
+// resource module the way the reader sees its own executable.
+class PayloadModule {
+public:
+    PayloadModule(const std::wstring& path, const Bytes* archive);
+    ~PayloadModule();
+    PayloadModule(const PayloadModule&) = delete;
+    PayloadModule& operator=(const PayloadModule&) = delete;
+
+    HMODULE Handle() const { return module_; }
+
+private:
+    std::wstring path_;
+    HMODULE module_ = nullptr;
+};
+
+struct SeenBox {
+    std::wstring caption;
+    std::wstring text;
+};
+
+// Closes every message box this thread shows, with OK (or Cancel), the
+// moment it appears, for runs with thousands of boxes nobody scripted one
+// by one. It works inside the thread that shows the box, so no second
+// thread has to reach into a modal loop, which emulated Wine does not do
+// reliably at this rate.
+class BoxDismisser {
+public:
+    BoxDismisser();
+    ~BoxDismisser();
+    BoxDismisser(const BoxDismisser&) = delete;
+    BoxDismisser& operator=(const BoxDismisser&) = delete;
+
+    const std::vector<SeenBox>& Seen() const { return seen_; }
+
+private:
+    static LRESULT CALLBACK OnWindowEvent(int code, WPARAM wParam, LPARAM lParam);
+
+    static BoxDismisser* active_;
+    HHOOK hook_;
+    HWND lastBox_ = nullptr;
+    std::vector<SeenBox> seen_;
+};
+
+// Answers every message box another process shows with OK (or Cancel).
+class BoxSweeper {
+public:
+    explicit BoxSweeper(DWORD processId);
+    ~BoxSweeper();
+    BoxSweeper(const BoxSweeper&) = delete;
+    BoxSweeper& operator=(const BoxSweeper&) = delete;
+
+    using Seen = SeenBox;
+    // Stops watching (after closing any box still up) and returns what was seen.
+    std::vector<Seen> Finish();
+
+private:
+    void Watch();
+
+    DWORD processId_;
+    std::atomic<bool> stop_ {false};
+    std::vector<Seen> seen_;
+    std::thread watcher_;
+};

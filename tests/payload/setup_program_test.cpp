@@ -1,0 +1,231 @@
+// The installer runtime itself, run as its own process with a payload
+// embedded as its resource.
+#include "payload/payloadarchive.h"
+
+#include "payloadkit.h"
+#include "testfiles.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD RunLimitMs = 60000;
+
+class Process {
+public:
+    explicit Process(const std::wstring& exe)
+    {
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        STARTUPINFOW startup {};
+        startup.cb = sizeof startup;
+        if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                &info_))
+            info_ = PROCESS_INFORMATION {};
+        else
+            CloseHandle(info_.hThread);
+    }
+    ~Process()
+    {
+        if (info_.hProcess) {
+            if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(info_.hProcess, 1);
+            CloseHandle(info_.hProcess);
+        }
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    bool Started() const { return info_.hProcess != nullptr; }
+    HANDLE Handle() const { return info_.hProcess; }
+    DWORD Id() const { return info_.dwProcessId; }
+
+    // The exit code, or STILL_ACTIVE when the process outlived the limit.
+    DWORD Wait()
+    {
+        DWORD code = STILL_ACTIVE;
+        if (WaitForSingleObject(info_.hProcess, RunLimitMs) == WAIT_OBJECT_0)
+            GetExitCodeProcess(info_.hProcess, &code);
+        return code;
+    }
+
+private:
+    PROCESS_INFORMATION info_ {};
+};
+
+// Names of the files and folders created below a folder while it is watched.
+class FolderWatch {
+public:
+    explicit FolderWatch(const std::wstring& folder)
+        : folder_(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr))
+        , event_(CreateEventW(nullptr, TRUE, FALSE, nullptr))
+        , buffer_(16384)
+    {
+        Listen();
+    }
+    ~FolderWatch()
+    {
+        // The system writes into the buffer until the cancelled request has completed.
+        if (listening_) {
+            CancelIo(folder_);
+            DWORD ignored = 0;
+            GetOverlappedResult(folder_, &overlapped_, &ignored, TRUE);
+        }
+        CloseHandle(folder_);
+        CloseHandle(event_);
+    }
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+
+    // Collects until the process has ended and the folder has been quiet for a moment.
+    std::vector<std::wstring> AddedUntilEnd(HANDLE process)
+    {
+        const DWORD QuietMs = 1000;
+        bool ended = false;
+        for (;;) {
+            HANDLE handles[] = {event_, process};
+            DWORD waited = WaitForMultipleObjects(ended ? 1 : 2, handles, FALSE, ended ? QuietMs : RunLimitMs);
+            if (waited == WAIT_OBJECT_0) {
+                Collect();
+                Listen();
+            } else if (waited == WAIT_OBJECT_0 + 1) {
+                ended = true;
+            } else {
+                return added_;
+            }
+        }
+    }
+
+private:
+    void Listen()
+    {
+        ResetEvent(event_);
+        overlapped_ = OVERLAPPED {};
+        overlapped_.hEvent = event_;
+        listening_ = ReadDirectoryChangesW(folder_, buffer_.data(), static_cast<DWORD>(buffer_.size() * sizeof(DWORD)),
+            TRUE, FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &overlapped_, nullptr);
+    }
+
+    void Collect()
+    {
+        DWORD size = 0;
+        listening_ = false;
+        if (!GetOverlappedResult(folder_, &overlapped_, &size, FALSE) || size == 0)
+            return;
+        const BYTE* at = reinterpret_cast<const BYTE*>(buffer_.data());
+        for (;;) {
+            auto* info = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(at);
+            if (info->Action == FILE_ACTION_ADDED || info->Action == FILE_ACTION_RENAMED_NEW_NAME)
+                added_.emplace_back(info->FileName, info->FileNameLength / sizeof(WCHAR));
+            if (!info->NextEntryOffset)
+                break;
+            at += info->NextEntryOffset;
+        }
+    }
+
+    HANDLE folder_;
+    HANDLE event_;
+    OVERLAPPED overlapped_ {};
+    bool listening_ = false;
+    std::vector<DWORD> buffer_;
+    std::vector<std::wstring> added_;
+};
+
+bool Contains(const std::vector<std::wstring>& names, const std::wstring& wanted)
+{
+    for (const std::wstring& name : names) {
+        if (name == wanted)
+            return true;
+    }
+    return false;
+}
+
+// "ZTO<hex>.tmp\<file>" as the install source names its folder.
+std::wstring InstallFolderFileIn(const std::vector<std::wstring>& names, const std::wstring& file)
+{
+    for (const std::wstring& name : names) {
+        size_t slash = name.find(L'\\');
+        if (name.rfind(L"ZTO", 0) == 0 && slash != std::wstring::npos && name.substr(slash + 1) == file)
+            return name.substr(0, slash);
+    }
+    return L"";
+}
+
+std::wstring SetupProgram()
+{
+    return ProgramFolder() + L"zelto-setup.exe";
+}
+
+
+class SetupProgramTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(TempLeftovers(), std::vector<std::wstring>()); }
+
+    std::wstring InstallerWith(const Bytes& archive)
+    {
+        std::wstring exe = scratch / L"setup.exe";
+        EXPECT_TRUE(CopyFileW(SetupProgram().c_str(), exe.c_str(), FALSE));
+        EmbedPayload(exe, archive);
+        return exe;
+    }
+
+    ScratchFolder scratch;
+};
+
+TEST_F(SetupProgramTest, PackedInstallerUnpacksItsSetupFilesIntoATemporaryFolderAndRemovesItOnExit)
+{
+    // Made by zelto-pack from setup.dat, setup.lic and readme.txt.
+    std::wstring exe = scratch / L"setup.exe";
+    ASSERT_TRUE(CopyFileW((ProgramFolder() + L"packed-setup.exe").c_str(), exe.c_str(), FALSE));
+    // No box answerer here: under emulated Wine, a second thread in this
+    // process does not survive the folder watch's completions. A message
+    // box would keep the installer from ending, which the wait reports.
+    FolderWatch watch(TempFolder());
+    Process setup(exe);
+    ASSERT_TRUE(setup.Started());
+    std::vector<std::wstring> added = watch.AddedUntilEnd(setup.Handle());
+    DWORD exitCode = setup.Wait();
+    HWND box = FindMessageBox(setup.Id());
+    EXPECT_EQ(exitCode, 0u) << "the installer is still running, showing: " << Narrow(box ? MessageTextOf(box) : L"");
+
+    std::wstring folder = InstallFolderFileIn(added, L"setup.dat");
+    EXPECT_FALSE(folder.empty()) << "no setup.dat was unpacked into a ZTO folder";
+    EXPECT_TRUE(Contains(added, folder + L"\\setup.lic"));
+    EXPECT_FALSE(Contains(added, folder + L"\\readme.txt")) << "only the setup files are unpacked";
+    EXPECT_FALSE(FileExists(TempFolder() + folder));
+}
+
+TEST_F(SetupProgramTest, PayloadWithoutScriptShowsTheCorruptedMessageOnceAndCleansUp)
+{
+    std::wstring exe = InstallerWith(MakeArchive({{"app.exe", "program"}}));
+    Process setup(exe);
+    ASSERT_TRUE(setup.Started());
+    BoxSweeper boxes(setup.Id());
+    EXPECT_EQ(setup.Wait(), 0u);
+    std::vector<BoxSweeper::Seen> shown = boxes.Finish();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].caption, L"Setup");
+    EXPECT_EQ(shown[0].text, CorruptedInstallMessage);
+}
+
+TEST(SetupProgramResources, ManifestAsksForUserRightsDpiAwarenessAndCommonControls6)
+{
+    HMODULE module = LoadLibraryExW(SetupProgram().c_str(), nullptr,
+        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ASSERT_TRUE(module);
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
+    ASSERT_TRUE(found);
+    const char* bytes = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    std::string manifest(bytes, SizeofResource(module, found));
+    for (const char* wanted : {"level=\"asInvoker\"", ">true/PM<", ">PerMonitorV2<",
+             "name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+             "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"})
+        EXPECT_NE(manifest.find(wanted), std::string::npos) << wanted;
+    EXPECT_TRUE(FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION));
+    FreeLibrary(module);
+}
+
+} // namespace

@@ -1,0 +1,6 @@
+#include "testmain.h"
+
+int main(int argc, char** argv)
+{
+    return RunTests(argc, argv);
+}
