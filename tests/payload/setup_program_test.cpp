@@ -16,9 +16,9 @@ const DWORD RunLimitMs = 60000;
 
 class Process {
 public:
-    explicit Process(const std::wstring& exe)
+    explicit Process(const std::wstring& exe, const std::wstring& arguments = L"")
     {
-        std::wstring commandLine = L"\"" + exe + L"\"";
+        std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         STARTUPINFOW startup {};
         startup.cb = sizeof startup;
         if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
@@ -209,6 +209,75 @@ TEST_F(SetupProgramTest, PayloadWithoutScriptShowsTheCorruptedMessageOnceAndClea
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].caption, L"Setup");
     EXPECT_EQ(shown[0].text, CorruptedInstallMessage);
+}
+
+// A folder of the probe file's name where the installer probes for rights:
+// Wine stores but does not enforce access rights, so the program folder is
+// made unwritable for that one file instead. The installer's probe fails
+// exactly as it does for a user who may not write there.
+class ProgramFolderClosed {
+public:
+    explicit ProgramFolderClosed(bool close)
+    {
+        wchar_t folder[MAX_PATH] = {};
+        GetEnvironmentVariableW(L"ProgramFiles", folder, MAX_PATH);
+        if (close) {
+            probe_ = std::wstring(folder) + L"\\ZeltoInstaller.TMP";
+            closed_ = CreateDirectoryW(probe_.c_str(), nullptr) != FALSE;
+        }
+    }
+    ~ProgramFolderClosed()
+    {
+        if (closed_)
+            RemoveDirectoryW(probe_.c_str());
+    }
+    ProgramFolderClosed(const ProgramFolderClosed&) = delete;
+    ProgramFolderClosed& operator=(const ProgramFolderClosed&) = delete;
+
+    bool Closed() const { return closed_; }
+
+private:
+    std::wstring probe_;
+    bool closed_ = false;
+};
+
+struct RoleCase {
+    const char* name;
+    std::wstring arguments;
+    bool closeProgramFolder;
+    std::vector<std::wstring> messages;
+};
+
+// The payload has no setup.dat, so every role that prepares the install
+// source says so; the roles that must not prepare it stay quiet.
+TEST_F(SetupProgramTest, CommandLineAndRightsChooseTheRole)
+{
+    const std::wstring rights =
+        L"Installer requires Administrator rights, change this account to an Administrator, then retry the install.";
+    const std::wstring corrupted = CorruptedInstallMessage;
+    const RoleCase cases[] = {
+        {"uninstall switch", L"--uninstall=\"C:\\Program Files\\App\\uninstall.dat\"", false, {}},
+        {"uninstall marker", L"<uninstall>C:\\App\\uninstall.dat", false, {}},
+        {"uninstall switch without rights", L"--uninstall=C:\\App\\uninstall.dat --IsElevated", true, {}},
+        {"elevated copy without rights", L"--IsElevated=\"C:\\hb.tmp\"", true, {rights}},
+        {"elevated copy with rights", L"--IsElevated=\"C:\\hb.tmp\"", false, {corrupted}},
+        {"parent without rights", L"--silent", true, {corrupted}},
+    };
+    std::wstring exe = InstallerWith(MakeArchive({{"app.exe", "program"}}));
+    for (const RoleCase& c : cases) {
+        ProgramFolderClosed programFolder(c.closeProgramFolder);
+        ASSERT_EQ(programFolder.Closed(), c.closeProgramFolder) << c.name;
+        Process setup(exe, c.arguments);
+        ASSERT_TRUE(setup.Started()) << c.name;
+        BoxSweeper boxes(setup.Id());
+        EXPECT_EQ(setup.Wait(), 0u) << c.name;
+        std::vector<std::wstring> shown;
+        for (const BoxSweeper::Seen& box : boxes.Finish()) {
+            EXPECT_EQ(box.caption, L"Setup") << c.name;
+            shown.push_back(box.text);
+        }
+        EXPECT_EQ(shown, c.messages) << c.name;
+    }
 }
 
 TEST(SetupProgramResources, ManifestAsksForUserRightsDpiAwarenessAndCommonControls6)
