@@ -1,13 +1,17 @@
-// The core tests, and one helper role: "--path-exists-of-unused-drive"
-// answers PathExists for a drive letter that neither GetLogicalDrives nor
-// the mount manager knows, in a process that has never run a second
-// thread: exit code 0 for false, 1 for true, 2 when every letter is used.
+// The core tests, and two helper roles answering PathExists in a process
+// that has never run a second thread, through the exit code (0 false,
+// 1 true):
+//   --path-exists PATH             for PATH
+//   --path-exists-of-unused-drive  for a drive letter that neither
+//                                  GetLogicalDrives nor the mount manager
+//                                  knows (2 when every letter is used)
 #include "core/xfile.h"
 #include "testmain.h"
 
 #include <windows.h>
+#include <shellapi.h>
 
-#include <cstring>
+#include <cwchar>
 
 namespace {
 
@@ -27,7 +31,12 @@ int PathExistsOfAnUnusedDrive()
 
 int main(int argc, char** argv)
 {
-    if (argc == 2 && std::strcmp(argv[1], "--path-exists-of-unused-drive") == 0)
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (args && count == 3 && std::wcscmp(args[1], L"--path-exists") == 0)
+        return PathExists(XString(args[2])) ? 1 : 0;
+    if (args && count == 2 && std::wcscmp(args[1], L"--path-exists-of-unused-drive") == 0)
         return PathExistsOfAnUnusedDrive();
+    LocalFree(args);
     return RunTests(argc, argv);
 }

@@ -550,16 +550,17 @@ TEST(ClearReadOnly, ClearsOnlyTheReadOnlyAttribute)
 
 // ---------------------------------------------------------------- PathExists, FileSizeOf
 
-// A drive letter nobody knows is a question for the mount manager. Under
-// qemu's 32-bit emulation that call faults in any process that has ever run
-// a second thread (Windows does not), and this test program has; so a fresh
-// copy of it picks a letter that neither GetLogicalDrives nor the mount
-// manager knows and answers PathExists for it through its exit code.
-std::string PathExistsOfAnUnusedDriveInAFreshProcess()
+// PathExists asks the mount manager about whatever FileFinder does not
+// find. Under qemu's 32-bit emulation that question now and then faults in
+// a process that has run a second thread (always so for a drive letter
+// nobody knows); Windows has no such fault, and this test program runs
+// threads. So each question is asked by a fresh copy of the program,
+// which answers through its exit code: 0 false, 1 true.
+std::string AnswerOfAFreshProcess(const std::wstring& arguments)
 {
     wchar_t self[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" --path-exists-of-unused-drive";
+    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info {};
@@ -579,7 +580,7 @@ std::string PathExistsOfAnUnusedDriveInAFreshProcess()
 struct PathExistsCase {
     const char* name;
     std::wstring path;
-    bool exists;
+    const char* exists;
 };
 
 TEST(PathExists, FindsFilesFoldersAndDrives)
@@ -588,18 +589,22 @@ TEST(PathExists, FindsFilesFoldersAndDrives)
     WriteBytes(scratch / L"file.txt", "f");
     std::wstring folder = scratch.Path();
     const PathExistsCase cases[] = {
-        {"empty", L"", false},
-        {"folder with trailing backslash", folder, true},
-        {"folder without trailing backslash", folder.substr(0, folder.size() - 1), true},
-        {"file", scratch / L"file.txt", true},
-        {"missing file", scratch / L"missing.txt", false},
-        {"file in a missing folder", scratch / L"missing\\file.txt", false},
-        {"bare drive", L"C:", true},
-        {"drive root", L"C:\\", true},
+        {"empty", L"", "false"},
+        {"folder with trailing backslash", folder, "true"},
+        {"folder without trailing backslash", folder.substr(0, folder.size() - 1), "true"},
+        {"file", scratch / L"file.txt", "true"},
+        {"missing file", scratch / L"missing.txt", "false"},
+        {"file in a missing folder", scratch / L"missing\\file.txt", "false"},
+        {"bare drive", L"C:", "true"},
+        {"drive root", L"C:\\", "true"},
     };
-    for (const PathExistsCase& c : cases)
-        EXPECT_EQ(PathExists(c.path.c_str()), c.exists) << c.name << " (" << XString(c.path.c_str()).ToNarrow() << ")";
-    EXPECT_EQ(PathExistsOfAnUnusedDriveInAFreshProcess(), "false") << "drive that is not there";
+    for (const PathExistsCase& c : cases) {
+        // A trailing backslash would escape the closing quote.
+        std::wstring quoted = L"\"" + c.path + (c.path.empty() || c.path.back() != L'\\' ? L"" : L"\\") + L"\"";
+        EXPECT_EQ(AnswerOfAFreshProcess(L"--path-exists " + quoted), c.exists)
+            << c.name << " (" << XString(c.path.c_str()).ToNarrow() << ")";
+    }
+    EXPECT_EQ(AnswerOfAFreshProcess(L"--path-exists-of-unused-drive"), "false") << "drive that is not there";
 }
 
 TEST(FileSizeOf, AnswersTheSizeOrZeroWhenNotFound)
