@@ -95,12 +95,16 @@ bool UnpackTempProgram(XString& program, HWND owner)
     return true;
 }
 
-bool OpenDocument(const XString& document, bool wait)
+// ShellExecuteExW with the given verb (null: the default one), then the
+// started process may take the foreground and is waited for when asked.
+bool ShellExecuteAndWait(const WCHAR* verb, const XString& file, const WCHAR* parameters, bool wait)
 {
     SHELLEXECUTEINFOW info {};
     info.cbSize = sizeof info;
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpFile = document;
+    info.lpVerb = verb;
+    info.lpFile = file;
+    info.lpParameters = parameters;
     info.nShow = SW_SHOWNORMAL;
     if (!ShellExecuteExW(&info))
         return false;
@@ -148,22 +152,7 @@ bool LaunchProcess(const XString& commandLine, bool wait)
 
 bool LaunchElevated(const XString& program, const XString& parameters, bool wait)
 {
-    SHELLEXECUTEINFOW info {};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpVerb = L"runas";
-    info.lpFile = program;
-    info.lpParameters = parameters;
-    info.nShow = SW_SHOWNORMAL;
-    if (!ShellExecuteExW(&info))
-        return false;
-    if (info.hProcess) {
-        AllowSetForegroundWindow(GetProcessId(info.hProcess));
-        if (wait)
-            WaitForSingleObject(info.hProcess, INFINITE);
-        CloseHandle(info.hProcess);
-    }
-    return true;
+    return ShellExecuteAndWait(L"runas", program, parameters, wait);
 }
 
 void RunProgram(const XString& program, const XString& arguments, bool wait, bool handBackAllowed, HWND owner)
@@ -199,7 +188,7 @@ void RunProgram(const XString& program, const XString& arguments, bool wait, boo
         }
     }
 
-    bool started = document ? OpenDocument(path, wait) : StartInThisProcess(path, args, wait);
+    bool started = document ? ShellExecuteAndWait(nullptr, path, nullptr, wait) : StartInThisProcess(path, args, wait);
     bool messageShown = false;
     if (!started && !Settings().silent) {
         ShowError(owner, CannotRunFormat, path);
