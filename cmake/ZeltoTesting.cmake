@@ -30,6 +30,7 @@ function(zelto_add_wine_test)
         set_tests_properties(${test_name} PROPERTIES
             TIMEOUT ${T_TIMEOUT}
             ENVIRONMENT "WINEPREFIX=${ZELTO_WINE_PREFIX_${bits}};${ZELTO_WINE_ENV}"
+            FIXTURES_REQUIRED zelto_platform_win${bits}
             RUN_SERIAL ${T_SERIAL})
     endforeach()
 endfunction()

@@ -1,6 +1,0 @@
-#include "testmain.h"
-
-int main(int argc, char** argv)
-{
-    return RunTests(argc, argv);
-}
