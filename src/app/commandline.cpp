@@ -2,6 +2,7 @@
 
 #include "core/xfile.h"
 #include "script/installsettings.h"
+#include "script/pathmacros.h"
 
 #include <cwchar>
 
@@ -206,7 +207,7 @@ XString OwnArguments(const WCHAR* commandLine)
 bool HasAdministratorRights()
 {
     XString probe(AdministratorProbe);
-    probe.ExpandMacros();
+    ExpandMacros(probe);
     bool writable = false;
     {
         XFile file(probe);

@@ -36,8 +36,9 @@ bool IsWow64()
     return isWow64Process && isWow64Process(GetCurrentProcess(), &wow64) && wow64;
 }
 
-// Install modes, after uninstall mode was ruled out.
-void RunInstall(const SwitchList& switches)
+// The installer's roles, once uninstall mode was ruled out: container,
+// elevated copy with the wizard, or the user's process that relaunches.
+void RunAsInstaller(const SwitchList& switches)
 {
     CoInitialize(nullptr);
     bool elevatedCopy = switches.IndexOfIsElevated() >= 0;
@@ -76,7 +77,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     if (IsUninstallCommandLine(commandLine))
         RunUninstaller(UninstallRecordPath(commandLine));
     else
-        RunInstall(switches);
+        RunAsInstaller(switches);
     switches.Clear();
     return 0;
 }

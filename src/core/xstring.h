@@ -73,11 +73,6 @@ public:
     void EnsureTrailingBackslash();
     void StripTrailingBackslashes();
 
-    // Replaces the path macros ("<Program Files>", "<Destination>", ...) by
-    // the folders of this machine and run. It reads the install settings,
-    // so it is built with them (script library).
-    void ExpandMacros();
-
 private:
     static constexpr int InlineUnits = 128;
 

@@ -5,6 +5,7 @@
 #include "core/xfile.h"
 #include "payload/installsource.h"
 #include "script/installsettings.h"
+#include "script/pathmacros.h"
 
 #include <shellapi.h>
 
@@ -122,13 +123,13 @@ bool StartInThisProcess(const XString& program, const XString& arguments, bool w
     XString commandLine = program;
     if (!arguments.IsEmpty())
         commandLine.Format(L"\"%s\" %s", program.Text(), arguments.Text());
-    commandLine.ExpandMacros();
+    ExpandMacros(commandLine);
     if (LaunchProcess(commandLine, wait))
         return true;
     if (GetLastError() != ElevationRequired)
         return false;
     XString parameters = arguments;
-    parameters.ExpandMacros();
+    ExpandMacros(parameters);
     return LaunchElevated(program, parameters, wait);
 }
 
@@ -164,7 +165,7 @@ void RunProgram(const XString& program, const XString& arguments, bool wait, boo
             return;
         temporaryCopy = true;
     }
-    path.ExpandMacros();
+    ExpandMacros(path);
     const bool executable = IsExecutable(path);
     const bool document = !executable && arguments.IsEmpty();
     XString args = arguments;

@@ -1,7 +1,8 @@
 // The path macros of the setup script, replaced in a fixed order: the
 // install folder ("<Destination>") may itself hold the macros after it.
+#include "script/pathmacros.h"
+
 #include "core/registry.h"
-#include "core/xstring.h"
 #include "payload/installsource.h"
 #include "script/installsettings.h"
 
@@ -105,25 +106,25 @@ void ReplaceSpecialFolder(XString& text, const WCHAR* macro, int csidl, const WC
 
 } // namespace
 
-void XString::ExpandMacros()
+void ExpandMacros(XString& text)
 {
-    Replace(L"<System>", SystemFolder(), true);
-    Replace(L"<SystemWOW64>", SystemWow64Folder(), true);
-    Replace(L"<Windows>", WindowsFolder(), true);
-    Replace(L"<Destination>", WithBackslash(Settings().installFolder), true);
-    Replace(L"<Program Files>", ProgramFilesFolder(), true);
-    ReplaceSpecialFolder(*this, L"<Startup>", CSIDL_STARTUP);
-    ReplaceSpecialFolder(*this, L"<Start Programs>", CSIDL_COMMON_PROGRAMS);
-    ReplaceSpecialFolder(*this, L"<DeskTop>", CSIDL_DESKTOPDIRECTORY);
-    ReplaceSpecialFolder(*this, L"<QuickLaunch>", CSIDL_APPDATA, L"Microsoft\\Internet Explorer\\Quick Launch\\");
-    ReplaceSpecialFolder(*this, L"<MyDocuments>", CSIDL_PERSONAL);
+    text.Replace(L"<System>", SystemFolder(), true);
+    text.Replace(L"<SystemWOW64>", SystemWow64Folder(), true);
+    text.Replace(L"<Windows>", WindowsFolder(), true);
+    text.Replace(L"<Destination>", WithBackslash(Settings().installFolder), true);
+    text.Replace(L"<Program Files>", ProgramFilesFolder(), true);
+    ReplaceSpecialFolder(text, L"<Startup>", CSIDL_STARTUP);
+    ReplaceSpecialFolder(text, L"<Start Programs>", CSIDL_COMMON_PROGRAMS);
+    ReplaceSpecialFolder(text, L"<DeskTop>", CSIDL_DESKTOPDIRECTORY);
+    ReplaceSpecialFolder(text, L"<QuickLaunch>", CSIDL_APPDATA, L"Microsoft\\Internet Explorer\\Quick Launch\\");
+    ReplaceSpecialFolder(text, L"<MyDocuments>", CSIDL_PERSONAL);
     if (const InstallSource* source = Settings().installSource)
-        Replace(L"<Source>", source->TempFolderPath(), true);
+        text.Replace(L"<Source>", source->TempFolderPath(), true);
 
     // Macros may be written with or without a backslash after them; the
     // doubled one collapses, but a network path keeps its leading pair.
-    bool networkPath = CharAt(1) == L'\\' && CharAt(2) == L'\\'; // positions count from 1
-    Replace(L"\\\\", L"\\", false);
+    bool networkPath = text.CharAt(1) == L'\\' && text.CharAt(2) == L'\\'; // positions count from 1
+    text.Replace(L"\\\\", L"\\", false);
     if (networkPath)
-        PrependChar(L'\\');
+        text.PrependChar(L'\\');
 }

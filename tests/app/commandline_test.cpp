@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "script/installsettings.h"
+#include "script/pathmacros.h"
 
 #include <gtest/gtest.h>
 
@@ -151,7 +152,7 @@ TEST(AdministratorProbe, WritesAndRemovesItsFileInTheProgramFolder)
 {
     // The test prefixes run as an administrator, as Wine always does.
     XString probe(L"<Program Files>\\ZeltoInstaller.TMP");
-    probe.ExpandMacros();
+    ExpandMacros(probe);
     EXPECT_TRUE(HasAdministratorRights());
     EXPECT_EQ(GetFileAttributesW(probe), INVALID_FILE_ATTRIBUTES) << "the probe file stayed";
 }

@@ -6,7 +6,6 @@
 #include "core/xfile.h"
 #include "script/installsettings.h"
 #include "testfiles.h"
-#include "testmain.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
@@ -232,5 +231,6 @@ int main(int argc, char** argv)
         Sleep(INFINITE);
     }
     LocalFree(args);
-    return RunTests(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

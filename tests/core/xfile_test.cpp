@@ -550,37 +550,23 @@ TEST(ClearReadOnly, ClearsOnlyTheReadOnlyAttribute)
 
 // ---------------------------------------------------------------- PathExists, FileSizeOf
 
-// PathExists asks the mount manager about whatever FileFinder does not
-// find. Under qemu's 32-bit emulation that question now and then faults in
-// a process that has run a second thread (always so for a drive letter
-// nobody knows); Windows has no such fault, and this test program runs
-// threads. So each question is asked by a fresh copy of the program,
-// which answers through its exit code: 0 false, 1 true.
-std::string AnswerOfAFreshProcess(const std::wstring& arguments)
+// A drive letter that neither GetLogicalDrives nor the mount manager knows,
+// as "X:", or empty when every letter is in use.
+std::wstring UnusedDrive()
 {
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(self) + L"\" " + arguments;
-    STARTUPINFOW startup {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info {};
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return "not started";
-    CloseHandle(info.hThread);
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(info.hProcess, &code);
-    else
-        TerminateProcess(info.hProcess, 1);
-    CloseHandle(info.hProcess);
-    const char* answers[] = {"false", "true", "no unused drive letter"};
-    return code < 3 ? answers[code] : "exit code " + std::to_string(code);
+    DWORD drives = GetLogicalDrives();
+    for (int letter = 25; letter >= 3; --letter) {
+        const WCHAR root[] = {static_cast<WCHAR>(L'A' + letter), L':', L'\\', 0};
+        if (!(drives & (1u << letter)) && GetDriveTypeW(root) == DRIVE_NO_ROOT_DIR)
+            return std::wstring(root, 2);
+    }
+    return L"";
 }
 
 struct PathExistsCase {
     const char* name;
     std::wstring path;
-    const char* exists;
+    bool exists;
 };
 
 TEST(PathExists, FindsFilesFoldersAndDrives)
@@ -589,22 +575,21 @@ TEST(PathExists, FindsFilesFoldersAndDrives)
     WriteBytes(scratch / L"file.txt", "f");
     std::wstring folder = scratch.Path();
     const PathExistsCase cases[] = {
-        {"empty", L"", "false"},
-        {"folder with trailing backslash", folder, "true"},
-        {"folder without trailing backslash", folder.substr(0, folder.size() - 1), "true"},
-        {"file", scratch / L"file.txt", "true"},
-        {"missing file", scratch / L"missing.txt", "false"},
-        {"file in a missing folder", scratch / L"missing\\file.txt", "false"},
-        {"bare drive", L"C:", "true"},
-        {"drive root", L"C:\\", "true"},
+        {"empty", L"", false},
+        {"folder with trailing backslash", folder, true},
+        {"folder without trailing backslash", folder.substr(0, folder.size() - 1), true},
+        {"file", scratch / L"file.txt", true},
+        {"missing file", scratch / L"missing.txt", false},
+        {"file in a missing folder", scratch / L"missing\\file.txt", false},
+        {"bare drive", L"C:", true},
+        {"drive root", L"C:\\", true},
     };
-    for (const PathExistsCase& c : cases) {
-        // A trailing backslash would escape the closing quote.
-        std::wstring quoted = L"\"" + c.path + (c.path.empty() || c.path.back() != L'\\' ? L"" : L"\\") + L"\"";
-        EXPECT_EQ(AnswerOfAFreshProcess(L"--path-exists " + quoted), c.exists)
+    for (const PathExistsCase& c : cases)
+        EXPECT_EQ(PathExists(XString(c.path.c_str())), c.exists)
             << c.name << " (" << XString(c.path.c_str()).ToNarrow() << ")";
-    }
-    EXPECT_EQ(AnswerOfAFreshProcess(L"--path-exists-of-unused-drive"), "false") << "drive that is not there";
+    std::wstring unused = UnusedDrive();
+    ASSERT_FALSE(unused.empty()) << "every drive letter is in use";
+    EXPECT_FALSE(PathExists(XString(unused.c_str()))) << "drive that is not there: " << XString(unused.c_str()).ToNarrow();
 }
 
 TEST(FileSizeOf, AnswersTheSizeOrZeroWhenNotFound)

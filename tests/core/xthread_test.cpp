@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -144,10 +145,10 @@ int EventNumber(const XString& name)
     return std::stoi(std::wstring(name.Text()).substr(8));
 }
 
-// Names taken by other starts in the same millisecond are simulated by
-// events that hold every name of the next half second; the starts run one
-// after the other, since the emulated loader is unsteady with several
-// threads starting at once.
+// Every name of the next half second is held by events of the test's own,
+// as other installers' starts would hold them; two workers are then
+// started at the same moment from two threads, so that they also race
+// each other for the first free name.
 TEST(XWorkerThread, StartsFindingTheirNameTakenMoveOnToTheNextNumber)
 {
     const int taken = 500;
@@ -157,20 +158,28 @@ TEST(XWorkerThread, StartsFindingTheirNameTakenMoveOnToTheNextNumber)
         holders.push_back(CreateEventW(nullptr, TRUE, FALSE, (L"TRDEVTQ-" + std::to_wstring(now + n)).c_str()));
 
     TaskLog log;
-    XWorkerThread first;
-    XWorkerThread second;
-    first.Start(EndAtOnce, &log, 0);
-    ASSERT_TRUE(WaitUntilFinished(first));
-    second.Start(EndAtOnce, &log, 0);
-    ASSERT_TRUE(WaitUntilFinished(second));
-    XString firstName = first.StopEventName();
-    XString secondName = second.StopEventName();
+    XWorkerThread workers[2];
+    std::atomic<int> ready {0};
+    auto startTogether = [&](XWorkerThread& worker) {
+        ++ready;
+        while (ready < 2)
+            ;
+        worker.Start(EndAtOnce, &log, 0);
+    };
+    std::thread first(startTogether, std::ref(workers[0]));
+    std::thread second(startTogether, std::ref(workers[1]));
+    first.join();
+    second.join();
+    ASSERT_TRUE(WaitUntilFinished(workers[0]));
+    ASSERT_TRUE(WaitUntilFinished(workers[1]));
+    XString firstName = workers[0].StopEventName();
+    XString secondName = workers[1].StopEventName();
     EXPECT_GT(EventNumber(firstName), now + taken) << firstName.ToNarrow() << " was taken";
     EXPECT_GT(EventNumber(secondName), now + taken) << secondName.ToNarrow() << " was taken";
     EXPECT_NE(EventNumber(firstName), EventNumber(secondName)) << "both starts use " << firstName.ToNarrow();
     EXPECT_EQ(log.runs, 2);
-    first.Stop();
-    second.Stop();
+    for (XWorkerThread& worker : workers)
+        worker.Stop();
     for (HANDLE holder : holders)
         CloseHandle(holder);
 }

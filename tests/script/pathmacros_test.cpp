@@ -1,5 +1,7 @@
 // Path macros against the folders Windows itself reports, through other
 // calls than the ones the expansion uses.
+#include "script/pathmacros.h"
+
 #include "core/xstring.h"
 #include "payload/installsource.h"
 #include "script/installsettings.h"
@@ -42,7 +44,7 @@ bool On64BitWindows()
 std::wstring Expanded(const std::wstring& text)
 {
     XString s(text.c_str());
-    s.ExpandMacros();
+    ExpandMacros(s);
     return s.Text();
 }
 
