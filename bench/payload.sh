@@ -113,6 +113,6 @@ echo "2 cores / 1 core:   $(calc "$two / $one") of the time (target <= 0.60)"
 echo "setup size:         $(calc "$(stat -c %s "$work/setup2.exe") / 1048576") MB"
 
 export WINEPREFIX="${WINEPREFIX:-$build/wine64}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winedbg.exe=" QEMU_RESERVED_VA=0x81000000
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=;winedbg.exe="
 echo "extracting under Wine ($WINEPREFIX)"
 timeout 1800 wine "$bin/bench_payload.exe" "Z:${work//\//\\}\\setup2.exe"

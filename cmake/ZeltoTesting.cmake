@@ -4,18 +4,14 @@
 set(ZELTO_WINE_PREFIX_64 "${CMAKE_BINARY_DIR}/wine64" CACHE PATH "64-bit Wine prefix for tests")
 set(ZELTO_WINE_PREFIX_32 "${CMAKE_BINARY_DIR}/wine32" CACHE PATH "32-bit Wine prefix for tests")
 
-# Linux kernels built without 32-bit program support run the 32-bit Wine
-# loader under qemu-i386; a guest address space just above 2 GiB keeps
-# Wine's start-up from probing 2 GiB of addresses it cannot have (a 32-bit
-# Windows process owns the lower 2 GiB anyway).
+# Quiet Wine, without the .NET and HTML engines' install prompts, the menu
+# builder, or a debugger that would keep a crashed program waiting.
 set(ZELTO_WINE_ENV
     WINEDEBUG=-all
-    "WINEDLLOVERRIDES=mscoree=;mshtml=;winemenubuilder.exe=;winedbg.exe="
-    QEMU_RESERVED_VA=0x81000000)
+    "WINEDLLOVERRIDES=mscoree=;mshtml=;winemenubuilder.exe=;winedbg.exe=")
 
 # zelto_add_wine_test(NAME <name> COMMAND <target> [args...] PREFIXES 64 [32] [TIMEOUT s] [SERIAL])
-# SERIAL keeps a test from running beside others: under qemu's emulation of
-# the 32-bit loader, some programs fault only when the machine is busy.
+# SERIAL keeps a test from running beside others.
 function(zelto_add_wine_test)
     cmake_parse_arguments(T "SERIAL" "NAME;TIMEOUT" "COMMAND;PREFIXES" ${ARGN})
     if(NOT T_TIMEOUT)

@@ -1,7 +1,10 @@
 #include "app/commandline.h"
 
+#include "process.h"
 #include "script/installsettings.h"
 #include "script/pathmacros.h"
+#include "settingsscope.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -12,11 +15,6 @@
 namespace {
 
 using Switches = std::vector<std::pair<std::wstring, std::wstring>>;
-
-std::string Narrow(const std::wstring& text)
-{
-    return XString(text.c_str()).ToNarrow();
-}
 
 Switches Parsed(const wchar_t* line)
 {
@@ -56,6 +54,7 @@ TEST(ParseSwitches, SplitsDashedNamesAndTheirValues)
 
 TEST(ParseSwitches, IsElevatedIsFoundInAnyCaseAndBecomesTheHandBackPath)
 {
+    SettingsScope restore;
     SwitchList list;
     ParseSwitches(L"setup.exe --silent -ISELEVATED=\"C:\\hb.tmp\" --IsElevated=second", list);
     EXPECT_EQ(list.IndexOfIsElevated(), 1);
@@ -85,6 +84,7 @@ TEST(RawSwitches, SilentAndNoAutoRebootAreCaseSensitiveSubstrings)
         {L"setup.exe --noautoreboot", false, false},
         {L"\"C:\\--noautoreboot\\setup.exe\"", false, false},
     };
+    SettingsScope restore;
     for (const RawCase& c : cases) {
         Settings().silent = false;
         Settings().autoReboot = true;
@@ -92,8 +92,6 @@ TEST(RawSwitches, SilentAndNoAutoRebootAreCaseSensitiveSubstrings)
         EXPECT_EQ(Settings().silent, c.silent) << Narrow(c.line);
         EXPECT_EQ(Settings().autoReboot, c.autoReboot) << Narrow(c.line);
     }
-    Settings().silent = false;
-    Settings().autoReboot = true;
 }
 
 struct ValueCase {
@@ -143,9 +141,7 @@ TEST(OwnArguments, AreTheLineAfterTheProgramPathTrimmed)
 
 TEST(OwnExecutablePath, IsTheRunningProgram)
 {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    EXPECT_STREQ(OwnExecutablePath().Text(), path);
+    EXPECT_EQ(OwnExecutablePath().Text(), OwnProgramPath());
 }
 
 TEST(AdministratorProbe, WritesAndRemovesItsFileInTheProgramFolder)

@@ -2,6 +2,10 @@
 // manager straight from zelto-setup.exe's resources.
 #include "res/dialogs.h"
 
+#include "msgbox.h"
+#include "process.h"
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,7 +16,7 @@
 
 namespace {
 
-struct ControlSpec {
+struct ExpectedControl {
     int id;
     const wchar_t* windowClass;
     const wchar_t* text;
@@ -21,11 +25,11 @@ struct ControlSpec {
     bool visible;
 };
 
-struct DialogSpec {
+struct ExpectedDialog {
     int id;
     SIZE units;
     DWORD styleBits;
-    std::vector<ControlSpec> controls;
+    std::vector<ExpectedControl> controls;
 };
 
 INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM)
@@ -33,38 +37,16 @@ INT_PTR CALLBACK QuietDialog(HWND, UINT, WPARAM, LPARAM)
     return FALSE;
 }
 
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
-}
-
-std::wstring ClassOf(HWND window)
-{
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
-std::wstring TextOf(HWND window)
-{
-    wchar_t text[256] = {};
-    GetWindowTextW(window, text, 256);
-    return text;
-}
-
 TEST(DialogTemplates, EachDialogHasItsSizeStyleAndControls)
 {
     INITCOMMONCONTROLSEX controls {sizeof controls, ICC_PROGRESS_CLASS | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring setup = self;
-    setup = setup.substr(0, setup.rfind(L'\\') + 1) + L"zelto-setup.exe";
+    std::wstring setup = ProgramFolder() + L"zelto-setup.exe";
     HMODULE module = LoadLibraryExW(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_TRUE(module) << "cannot load " << Narrow(setup);
 
     const DWORD popup = WS_POPUP | WS_VISIBLE;
-    const DialogSpec dialogs[] = {
+    const ExpectedDialog dialogs[] = {
         {IDD_INSTALL, {399, 238}, popup | WS_SYSMENU,
             {{IDC_PROGRESS, L"msctls_progress32", L"", {25, 116, 348, 14}, 0, false},
                 {IDC_INSTALL, L"Button", L"Install", {320, 211, 54, 16}, 0, true},
@@ -83,7 +65,7 @@ TEST(DialogTemplates, EachDialogHasItsSizeStyleAndControls)
                 {IDC_PROGRESS, L"msctls_progress32", L"", {25, 116, 348, 14}, 0, false}}},
         {IDD_FOCUS, {316, 144}, popup, {}},
     };
-    for (const DialogSpec& d : dialogs) {
+    for (const ExpectedDialog& d : dialogs) {
         HWND dialog = CreateDialogParamW(module, MAKEINTRESOURCEW(d.id), nullptr, QuietDialog, 0);
         ASSERT_TRUE(dialog) << "template " << d.id << " did not make a window";
         LONG style = GetWindowLongW(dialog, GWL_STYLE);
@@ -100,13 +82,13 @@ TEST(DialogTemplates, EachDialogHasItsSizeStyleAndControls)
         for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
             ++children;
         EXPECT_EQ(children, static_cast<int>(d.controls.size())) << "template " << d.id << " control count";
-        for (const ControlSpec& c : d.controls) {
+        for (const ExpectedControl& c : d.controls) {
             HWND control = GetDlgItem(dialog, c.id);
             ASSERT_TRUE(control) << "template " << d.id << " has no control " << c.id;
             const std::string where = "template " + std::to_string(d.id) + ", control " + std::to_string(c.id);
-            EXPECT_EQ(_wcsicmp(ClassOf(control).c_str(), c.windowClass), 0) << where << ": " << Narrow(ClassOf(control));
-            if (ClassOf(control) != L"SysLink") {
-                EXPECT_EQ(TextOf(control), c.text) << where;
+            EXPECT_EQ(_wcsicmp(WindowClass(control).c_str(), c.windowClass), 0) << where << ": " << Narrow(WindowClass(control));
+            if (WindowClass(control) != L"SysLink") {
+                EXPECT_EQ(WindowText(control), c.text) << where;
             }
             LONG controlStyle = GetWindowLongW(control, GWL_STYLE);
             EXPECT_EQ(controlStyle & c.styleBits, static_cast<LONG>(c.styleBits)) << where << " style";

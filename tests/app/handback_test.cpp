@@ -4,8 +4,11 @@
 #include "app/handback.h"
 
 #include "core/xfile.h"
+#include "process.h"
 #include "script/installsettings.h"
+#include "settingsscope.h"
 #include "testfiles.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
@@ -20,49 +23,6 @@ namespace {
 constexpr DWORD ChildPatienceMs = 30000;
 
 using Block = std::vector<std::wstring>;
-
-std::string Narrow(const std::wstring& text)
-{
-    return XString(text.c_str()).ToNarrow();
-}
-
-std::wstring OwnPath()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
-
-class Child {
-public:
-    explicit Child(const std::wstring& arguments)
-    {
-        std::wstring commandLine = L"\"" + OwnPath() + L"\" " + arguments;
-        STARTUPINFOW startup {};
-        startup.cb = sizeof startup;
-        if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_))
-            CloseHandle(info_.hThread);
-        else
-            info_ = PROCESS_INFORMATION {};
-    }
-    ~Child()
-    {
-        if (info_.hProcess) {
-            if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(info_.hProcess, 1);
-            CloseHandle(info_.hProcess);
-        }
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-
-    bool Started() const { return info_.hProcess != nullptr; }
-    bool HasEnded(DWORD waitMs = 0) const { return WaitForSingleObject(info_.hProcess, waitMs) == WAIT_OBJECT_0; }
-    void Kill() { TerminateProcess(info_.hProcess, 1); }
-
-private:
-    PROCESS_INFORMATION info_ {};
-};
 
 bool WaitForFile(const std::wstring& path, DWORD patienceMs = ChildPatienceMs)
 {
@@ -90,11 +50,6 @@ std::string Utf16(const std::wstring& text)
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
-std::wstring Quoted(const std::wstring& text)
-{
-    return L"\"" + text + L"\"";
-}
-
 class HandBackTest : public ::testing::Test {
 protected:
     std::wstring HandBackPath() const { return scratch / L"handback.tmp"; }
@@ -117,7 +72,7 @@ TEST_F(HandBackTest, EachBlockTypeArrivesUnchangedAndTheWriterReturnsOnlyOnceThe
         std::wstring arguments = L"--write-handback " + Quoted(HandBackPath()) + L" " + Quoted(ReturnedMark());
         for (const std::wstring& line : block)
             arguments += L" " + Quoted(line);
-        Child writer(arguments);
+        ChildProcess writer(OwnProgramPath(), arguments);
         ASSERT_TRUE(writer.Started());
         ASSERT_TRUE(WaitForFile(HandBackPath())) << "no hand-back file for " << Narrow(block[0]);
         // The writer keeps waiting while the file is there.
@@ -136,7 +91,7 @@ TEST_F(HandBackTest, WriterGivesUpWhenTheProcessThatStartedItEnds)
 {
     // The middle process starts the writer and then only waits, as a
     // non-elevated parent would that is stopped before it reads.
-    Child parent(L"--start-writer " + Quoted(HandBackPath()) + L" " + Quoted(ReturnedMark()));
+    ChildProcess parent(OwnProgramPath(), L"--start-writer " + Quoted(HandBackPath()) + L" " + Quoted(ReturnedMark()));
     ASSERT_TRUE(parent.Started());
     ASSERT_TRUE(WaitForFile(HandBackPath())) << "the writer wrote nothing";
     Sleep(500);
@@ -188,6 +143,7 @@ DWORD WINAPI WriteStringBlock(void*)
 TEST_F(HandBackTest, WrittenFileIsUtf16WithoutByteOrderMarkAndEveryLineEndsInCrLf)
 {
     // A writer without a parent to watch, stopped by deleting the file.
+    SettingsScope restore;
     Settings().handBackPath.Assign(HandBackPath().c_str());
     std::wstring copy = scratch / L"copy.tmp";
     HANDLE thread = CreateThread(nullptr, 0, WriteStringBlock, nullptr, 0, nullptr);
@@ -200,7 +156,6 @@ TEST_F(HandBackTest, WrittenFileIsUtf16WithoutByteOrderMarkAndEveryLineEndsInCrL
     DeleteFileW(HandBackPath().c_str());
     EXPECT_EQ(WaitForSingleObject(thread, ChildPatienceMs), static_cast<DWORD>(WAIT_OBJECT_0));
     CloseHandle(thread);
-    Settings().handBackPath.Assign(L"");
 }
 
 } // namespace
@@ -225,7 +180,7 @@ int main(int argc, char** argv)
         return 0;
     }
     if (count == 4 && std::wcscmp(args[1], L"--start-writer") == 0) {
-        Child writer(L"--write-handback " + Quoted(args[2]) + L" " + Quoted(args[3])
+        ChildProcess writer(OwnProgramPath(), L"--write-handback " + Quoted(args[2]) + L" " + Quoted(args[3])
             + L" \"[setreg_hkcu_dword]\" Count Software\\Zelto 1");
         // The writer must outlive this process, which its destructor would end.
         Sleep(INFINITE);

@@ -1,5 +1,7 @@
 #include "core/registry.h"
 
+#include "text.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,11 +11,6 @@
 namespace {
 
 const WCHAR TestRoot[] = L"Software\\ZeltoTest";
-
-std::wstring Widen(const char* text)
-{
-    return std::wstring(text, text + strlen(text));
-}
 
 bool KeyExists(const std::wstring& path)
 {
@@ -91,7 +88,7 @@ protected:
     void SetUp() override
     {
         base_ = std::wstring(TestRoot) + L"\\"
-            + Widen(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name());
+            + Wide(::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name());
         RegDeleteTreeW(HKEY_CURRENT_USER, base_.c_str());
         RegDeleteKeyW(HKEY_CURRENT_USER, base_.c_str());
     }
@@ -178,7 +175,7 @@ TEST_F(RegReadStringTest, ReturnsTextOnlyForStringTypes)
     };
     std::wstring path = Key(L"Types");
     for (const Case& c : cases) {
-        std::wstring valueName = Widen(c.label);
+        std::wstring valueName = Wide(c.label);
         WriteRaw(path, valueName.c_str(), c.type, c.bytes);
         EXPECT_EQ(c.expected, std::wstring(RegReadString(HKEY_CURRENT_USER, path.c_str(), valueName.c_str()).Text()))
             << c.label;
@@ -199,7 +196,7 @@ TEST_F(RegWriteTest, WriteStringStoresTheTerminator)
     };
     std::wstring path = Key(L"Strings");
     for (const Case& c : cases) {
-        std::wstring valueName = Widen(c.label);
+        std::wstring valueName = Wide(c.label);
         ASSERT_TRUE(RegWriteString(c.text.c_str(), valueName.c_str(), HKEY_CURRENT_USER, path.c_str())) << c.label;
         RawValue stored = ReadRaw(HKEY_CURRENT_USER, path, valueName.c_str());
         EXPECT_EQ(static_cast<DWORD>(REG_SZ), stored.type) << c.label;

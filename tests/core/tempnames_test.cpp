@@ -26,12 +26,6 @@ bool StartsWith(const std::wstring& text, const std::wstring& head)
     return text.compare(0, head.size(), head) == 0;
 }
 
-bool IsFolder(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 // Points the process's temporary folder elsewhere for one test; the
 // platform takes TMP first.
 class TmpOverride {
@@ -62,7 +56,7 @@ public:
     {
         if (name_.IsEmpty())
             return;
-        if (IsFolder(name_.Text()))
+        if (FolderExists(name_.Text()))
             RemoveTree(name_.Text());
         else
             DeleteFileW(name_.Text());
@@ -205,7 +199,7 @@ TEST(TempNamesTest, MakeTempFolderLeavesOnlyAFolderNamedLikeATempFile)
     std::wstring path = Str(name);
     EXPECT_TRUE(StartsWith(path, scratch.Path() + L"ZTO")) << path;
     EXPECT_TRUE(EndsWith(path, L".tmp\\")) << path;
-    EXPECT_TRUE(IsFolder(path)) << path;
+    EXPECT_TRUE(FolderExists(path)) << path;
     EXPECT_TRUE(FolderEntries(path).empty());
     EXPECT_EQ(1u, FolderEntries(scratch.Path()).size()) << "a reserved file was left beside the folder";
 }
@@ -222,7 +216,7 @@ TEST(TempNamesTest, MakeTempFolderAgainRemovesTheFirstWithItsContent)
     ASSERT_TRUE(MakeTempFolder(name));
     EXPECT_NE(first, Str(name));
     EXPECT_FALSE(FileExists(first));
-    EXPECT_TRUE(IsFolder(Str(name)));
+    EXPECT_TRUE(FolderExists(Str(name)));
     EXPECT_EQ(1u, FolderEntries(scratch.Path()).size());
 }
 

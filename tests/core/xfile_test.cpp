@@ -35,12 +35,6 @@ int64_t PositionOf(const XFile& file)
     return position.QuadPart;
 }
 
-bool IsFolder(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // Another program holding the file open without sharing it.
 class LockedFile {
 public:
@@ -401,9 +395,9 @@ TEST(CreateFolderTree, CreatesEveryMissingFolderOfANestedPath)
 {
     ScratchFolder scratch;
     EXPECT_TRUE(CreateFolderTree((scratch / L"a\\b\\c\\").c_str()));
-    EXPECT_TRUE(IsFolder(scratch / L"a"));
-    EXPECT_TRUE(IsFolder(scratch / L"a\\b"));
-    EXPECT_TRUE(IsFolder(scratch / L"a\\b\\c"));
+    EXPECT_TRUE(FolderExists(scratch / L"a"));
+    EXPECT_TRUE(FolderExists(scratch / L"a\\b"));
+    EXPECT_TRUE(FolderExists(scratch / L"a\\b\\c"));
 }
 
 TEST(CreateFolderTree, CreatesOnlyTheMissingFoldersBelowAnExistingParent)
@@ -412,7 +406,7 @@ TEST(CreateFolderTree, CreatesOnlyTheMissingFoldersBelowAnExistingParent)
     ASSERT_TRUE(CreateDirectoryW((scratch / L"a").c_str(), nullptr));
     WriteBytes(scratch / L"a\\keep.txt", "keep");
     EXPECT_TRUE(CreateFolderTree((scratch / L"a\\b\\c").c_str()));
-    EXPECT_TRUE(IsFolder(scratch / L"a\\b\\c"));
+    EXPECT_TRUE(FolderExists(scratch / L"a\\b\\c"));
     EXPECT_EQ(ReadBytes(scratch / L"a\\keep.txt"), "keep");
     EXPECT_TRUE(CreateFolderTree((scratch / L"a\\b\\c").c_str())) << "an existing tree is no failure";
 }
@@ -440,7 +434,7 @@ TEST(CreateFolderTree, CreatesAndRemovesTreesBeyondTheShortPathLimit)
     while (deep.size() < 300)
         deep += L"\\" + std::wstring(40, L'd');
     ASSERT_TRUE(CreateFolderTree(deep.c_str()));
-    EXPECT_TRUE(IsFolder(L"\\\\?\\" + deep));
+    EXPECT_TRUE(FolderExists(L"\\\\?\\" + deep));
     XFile file((deep + L"\\inner.txt").c_str());
     file.Open(GENERIC_WRITE, CREATE_ALWAYS, false);
     ASSERT_TRUE(file.IsOpen());
@@ -481,7 +475,7 @@ TEST(RemoveFolderTree, MaskLimitsWhatIsRemovedAndTheFolderStays)
     EXPECT_FALSE(FileExists(top + L"sub.tmp")) << "matching subfolders are emptied and removed";
     EXPECT_TRUE(FileExists(top + L"y.txt"));
     EXPECT_TRUE(FileExists(top + L"keep\\k.tmp")) << "folders that do not match are not entered";
-    EXPECT_TRUE(IsFolder(top));
+    EXPECT_TRUE(FolderExists(top));
 }
 
 TEST(RemoveFolderTree, RefusesPathsShorterThanThreeCharacters)
@@ -508,7 +502,7 @@ TEST(RemoveFolderTree, FileInUseFailsTheRemovalButTheRestIsDeletedAndTheFolderSt
     EXPECT_FALSE(FileExists(top + L"\\a.txt"));
     EXPECT_FALSE(FileExists(top + L"\\z.txt"));
     EXPECT_FALSE(FileExists(top + L"\\sub"));
-    EXPECT_TRUE(IsFolder(top));
+    EXPECT_TRUE(FolderExists(top));
 }
 
 // ---------------------------------------------------------------- RemoveFile

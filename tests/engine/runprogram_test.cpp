@@ -8,8 +8,11 @@
 #include "msgbox.h"
 #include "payload/installsource.h"
 #include "payloadkit.h"
+#include "process.h"
 #include "script/installsettings.h"
+#include "settingsscope.h"
 #include "testfiles.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -50,11 +53,6 @@ std::vector<std::wstring> Lines(const std::string& utf8)
     return lines;
 }
 
-std::string Narrow(const std::wstring& text)
-{
-    return XString(text.c_str()).ToNarrow();
-}
-
 struct RunRequest {
     std::wstring program;
     std::wstring arguments;
@@ -76,12 +74,7 @@ protected:
         SetEnvironmentVariableW(L"ZELTO_RECORD", RecordPath().c_str());
         Settings().handBackPath.Assign((scratch / L"handback.tmp").c_str());
     }
-    void TearDown() override
-    {
-        SetEnvironmentVariableW(L"ZELTO_RECORD", nullptr);
-        Settings().handBackPath.Assign(L"");
-        Settings().silent = false;
-    }
+    void TearDown() override { SetEnvironmentVariableW(L"ZELTO_RECORD", nullptr); }
 
     std::wstring RecordPath() const { return scratch / L"record.txt"; }
 
@@ -132,6 +125,7 @@ protected:
         return blocks;
     }
 
+    SettingsScope restore;
     ScratchFolder scratch;
 };
 
@@ -239,8 +233,6 @@ TEST_F(RunProgramTest, TempInstallItemRunsFromATemporaryCopyThatIsDeletedAfterwa
     EXPECT_EQ(record.path.compare(record.path.size() - tail.size(), tail.size(), tail), 0) << Narrow(record.path);
     EXPECT_EQ(record.path.rfind(TempFolder(), 0), 0u) << Narrow(record.path);
     EXPECT_FALSE(FileExists(record.path)) << "the temporary copy stayed";
-
-    Settings().installSource = nullptr;
 }
 
 struct FailureCase {
@@ -273,7 +265,6 @@ TEST_F(RunProgramTest, FailuresAreReportedUnlessSilentButAMissingItemAlways)
             expected.push_back(ShownBox {L"Setup", text, OkButton, BoxIcon::Error});
         EXPECT_EQ(user.Finish(), expected) << c.name;
     }
-    Settings().installSource = nullptr;
 }
 
 } // namespace

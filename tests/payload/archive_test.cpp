@@ -3,6 +3,7 @@
 #include "msgbox.h"
 #include "payloadkit.h"
 #include "testfiles.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,10 @@
 // own messages, and leave no temporary file behind.
 #include "payload/payloadarchive.h"
 
+#include "msgbox.h"
 #include "payloadkit.h"
 #include "testfiles.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -115,7 +117,7 @@ private:
     std::vector<EntryView> entries_;
 };
 
-bool IsOwnMessage(const SeenBox& box, const std::wstring& destination)
+bool IsOwnMessage(const ShownBox& box, const std::wstring& destination)
 {
     std::wstring uncompressing = L"Error whilst uncompressing '" + destination + L"', unable to ";
     return box.caption == L"Setup"
@@ -163,8 +165,8 @@ TEST(PayloadArchiveSweep, RandomlyDamagedArchivesNeitherCrashNorHangNorLeaveFile
         ASSERT_EQ(TempLeftovers(), std::vector<std::wstring>()) << "round " << round;
         ASSERT_EQ(FolderEntries(scratch.Path()), std::vector<std::wstring>()) << "round " << round;
     }
-    const std::vector<SeenBox>& boxes = dismisser.Seen();
-    for (const SeenBox& box : boxes)
+    const std::vector<ShownBox>& boxes = dismisser.Seen();
+    for (const ShownBox& box : boxes)
         EXPECT_TRUE(IsOwnMessage(box, destination)) << "caption [" << Narrow(box.caption) << "] text [" << Narrow(box.text)
                                                     << "] (" << box.text.size() << " units), destination [" << Narrow(destination) << "]";
     EXPECT_EQ(FolderEntries(std::wstring(currentFolder) + L"\\"), currentBefore);

@@ -3,6 +3,7 @@
 #include "msgbox.h"
 #include "payloadkit.h"
 #include "testfiles.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -14,12 +15,6 @@ namespace {
 
 const char Script[] = "[Project Name]\r\nSource Test\r\n";
 const ShownBox CorruptedBox {L"Setup", CorruptedInstallMessage, OkButton, BoxIcon::Error};
-
-bool IsFolder(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 class InstallSourceTest : public ::testing::Test {
 protected:
@@ -50,7 +45,7 @@ TEST_F(InstallSourceTest, PayloadWithoutBitmapOrTermsUnpacksOnlyTheScript)
     EXPECT_EQ(ReadBytes(folder + L"setup.dat"), Script);
 
     source.Release();
-    EXPECT_FALSE(IsFolder(folder));
+    EXPECT_FALSE(FolderExists(folder));
     EXPECT_FALSE(source.archive);
     EXPECT_FALSE(source.tempFolder);
     EXPECT_EQ(user.Finish(), std::vector<ShownBox>());
@@ -73,7 +68,7 @@ TEST_F(InstallSourceTest, TermsAndBitmapAreUnpackedUnderLowerCaseNames)
     EXPECT_EQ(ReadBytes(folder + L"setup.bmp"), "BM bitmap");
 
     source.Release();
-    EXPECT_FALSE(IsFolder(folder));
+    EXPECT_FALSE(FolderExists(folder));
     EXPECT_EQ(user.Finish(), std::vector<ShownBox>());
 }
 

@@ -1,6 +1,8 @@
 #include "payloadkit.h"
 
 #include "pack/archive_writer.h"
+#include "process.h"
+#include "text.h"
 
 #include <stdexcept>
 
@@ -8,77 +10,8 @@ namespace {
 
 const WCHAR StubName[] = L"payload_carrier.exe";
 const WCHAR ScratchPrefix[] = L"zelto-test-";
-const DWORD SweepPollMs = 5;
-const UINT MessageTimeoutMs = 5000;
-
-std::wstring TextOf(HWND window)
-{
-    DWORD_PTR length = 0;
-    if (!window || !SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &length))
-        return L"";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-        MessageTimeoutMs, &copied);
-    text.resize(copied);
-    return text;
-}
-
-struct BoxSearch {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK CheckWindow(HWND window, LPARAM param)
-{
-    auto* search = reinterpret_cast<BoxSearch*>(param);
-    WCHAR className[16] = {};
-    GetClassNameW(window, className, 16);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    if (processId == search->processId && wcscmp(className, L"#32770") == 0 && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void Dismiss(HWND box)
-{
-    const int preferred[] = {IDOK, IDCANCEL, IDNO};
-    for (int id : preferred) {
-        HWND button = GetDlgItem(box, id);
-        if (button && IsWindowVisible(button)) {
-            DWORD_PTR ignored = 0;
-            SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &ignored);
-            return;
-        }
-    }
-    PostMessageW(box, WM_CLOSE, 0, 0);
-}
-
-void WaitUntilGone(HWND box)
-{
-    DWORD start = GetTickCount();
-    while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < MessageTimeoutMs)
-        Sleep(1);
-}
 
 } // namespace
-
-HWND FindMessageBox(DWORD processId)
-{
-    BoxSearch search {processId, nullptr};
-    EnumWindows(CheckWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::wstring MessageTextOf(HWND box)
-{
-    WCHAR text[1024] = {};
-    GetDlgItemTextW(box, 0xFFFF, text, 1024);
-    return text;
-}
 
 Bytes MakeArchive(const std::vector<TestItem>& items)
 {
@@ -160,14 +93,6 @@ void ResealEntry(Bytes& bytes, size_t entryAt)
         PutU32(bytes, entryAt + 12, pack::StreamSum(bytes.data() + offset, size));
 }
 
-std::wstring ProgramFolder()
-{
-    WCHAR path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.rfind(L'\\') + 1);
-}
-
 std::wstring TempFolder()
 {
     WCHAR path[MAX_PATH + 1];
@@ -190,19 +115,6 @@ std::vector<std::wstring> TempLeftovers()
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return left;
-}
-
-std::wstring Wide(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (wchar_t c : text)
-        narrow += c < 128 ? static_cast<char>(c) : '?';
-    return narrow;
 }
 
 void EmbedPayload(const std::wstring& exe, const Bytes& archive)
@@ -233,75 +145,4 @@ PayloadModule::~PayloadModule()
 {
     FreeLibrary(module_);
     DeleteFileW(path_.c_str());
-}
-
-BoxDismisser* BoxDismisser::active_ = nullptr;
-
-BoxDismisser::BoxDismisser()
-    : hook_(SetWindowsHookExW(WH_CBT, OnWindowEvent, nullptr, GetCurrentThreadId()))
-{
-    if (!hook_)
-        throw std::runtime_error("cannot watch this thread's windows");
-    active_ = this;
-}
-
-BoxDismisser::~BoxDismisser()
-{
-    UnhookWindowsHookEx(hook_);
-    active_ = nullptr;
-}
-
-LRESULT CALLBACK BoxDismisser::OnWindowEvent(int code, WPARAM wParam, LPARAM lParam)
-{
-    HWND window = reinterpret_cast<HWND>(wParam);
-    WCHAR className[16] = {};
-    // Wine also reports the activation of other processes' windows here.
-    bool ours = GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
-    if (active_ && ours && code == HCBT_ACTIVATE && GetClassNameW(window, className, 16)
-        && wcscmp(className, L"#32770") == 0 && window != active_->lastBox_) {
-        active_->lastBox_ = window;
-        WCHAR caption[256] = {};
-        GetWindowTextW(window, caption, 256);
-        active_->seen_.push_back(SeenBox {caption, MessageTextOf(window)});
-        int button = GetDlgItem(window, IDOK) ? IDOK : IDCANCEL;
-        PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, button)));
-    }
-    if (active_ && code == HCBT_DESTROYWND && window == active_->lastBox_)
-        active_->lastBox_ = nullptr;
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-BoxSweeper::BoxSweeper(DWORD processId)
-    : processId_(processId)
-    , watcher_(&BoxSweeper::Watch, this)
-{
-}
-
-BoxSweeper::~BoxSweeper()
-{
-    Finish();
-}
-
-std::vector<BoxSweeper::Seen> BoxSweeper::Finish()
-{
-    stop_ = true;
-    if (watcher_.joinable())
-        watcher_.join();
-    return seen_;
-}
-
-void BoxSweeper::Watch()
-{
-    for (;;) {
-        bool stopping = stop_;
-        if (HWND box = FindMessageBox(processId_)) {
-            seen_.push_back(Seen {TextOf(box), TextOf(GetDlgItem(box, 0xFFFF))});
-            Dismiss(box);
-            WaitUntilGone(box);
-            continue;
-        }
-        if (stopping)
-            return;
-        Sleep(SweepPollMs);
-    }
 }

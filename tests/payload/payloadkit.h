@@ -5,10 +5,8 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
@@ -45,18 +43,11 @@ void ResealTrailer(Bytes& bytes);
 // The same for one entry's stream sum; the entry is looked up afresh.
 void ResealEntry(Bytes& bytes, size_t entryAt);
 
-std::wstring ProgramFolder();
 std::wstring TempFolder();
 // Whatever is in the temporary folder apart from the tests' scratch
 // folders: the archive copies, raw copies and install folders that must
 // not outlive the code that made them.
 std::vector<std::wstring> TempLeftovers();
-std::wstring Wide(const std::string& text);
-std::string Narrow(const std::wstring& text);
-
-// The message box a process shows at the moment, if any.
-HWND FindMessageBox(DWORD processId = GetCurrentProcessId());
-std::wstring MessageTextOf(HWND box);
 
 // Writes the archive into an executable as its payload resource.
 void EmbedPayload(const std::wstring& exe, const Bytes& archive);
@@ -75,53 +66,4 @@ public:
 private:
     std::wstring path_;
     HMODULE module_ = nullptr;
-};
-
-struct SeenBox {
-    std::wstring caption;
-    std::wstring text;
-};
-
-// Closes every message box this thread shows, with OK (or Cancel), the
-// moment it appears, for runs with thousands of boxes nobody scripted one
-// by one. It works inside the thread that shows the box, so no second
-// thread has to reach into a modal loop, which emulated Wine does not do
-// reliably at this rate.
-class BoxDismisser {
-public:
-    BoxDismisser();
-    ~BoxDismisser();
-    BoxDismisser(const BoxDismisser&) = delete;
-    BoxDismisser& operator=(const BoxDismisser&) = delete;
-
-    const std::vector<SeenBox>& Seen() const { return seen_; }
-
-private:
-    static LRESULT CALLBACK OnWindowEvent(int code, WPARAM wParam, LPARAM lParam);
-
-    static BoxDismisser* active_;
-    HHOOK hook_;
-    HWND lastBox_ = nullptr;
-    std::vector<SeenBox> seen_;
-};
-
-// Answers every message box another process shows with OK (or Cancel).
-class BoxSweeper {
-public:
-    explicit BoxSweeper(DWORD processId);
-    ~BoxSweeper();
-    BoxSweeper(const BoxSweeper&) = delete;
-    BoxSweeper& operator=(const BoxSweeper&) = delete;
-
-    using Seen = SeenBox;
-    // Stops watching (after closing any box still up) and returns what was seen.
-    std::vector<Seen> Finish();
-
-private:
-    void Watch();
-
-    DWORD processId_;
-    std::atomic<bool> stop_ {false};
-    std::vector<Seen> seen_;
-    std::thread watcher_;
 };

@@ -2,8 +2,11 @@
 // embedded as its resource.
 #include "payload/payloadarchive.h"
 
+#include "msgbox.h"
 #include "payloadkit.h"
+#include "process.h"
 #include "testfiles.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 
@@ -13,47 +16,6 @@
 namespace {
 
 const DWORD RunLimitMs = 60000;
-
-class Process {
-public:
-    explicit Process(const std::wstring& exe, const std::wstring& arguments = L"")
-    {
-        std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-        STARTUPINFOW startup {};
-        startup.cb = sizeof startup;
-        if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                &info_))
-            info_ = PROCESS_INFORMATION {};
-        else
-            CloseHandle(info_.hThread);
-    }
-    ~Process()
-    {
-        if (info_.hProcess) {
-            if (WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(info_.hProcess, 1);
-            CloseHandle(info_.hProcess);
-        }
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
-
-    bool Started() const { return info_.hProcess != nullptr; }
-    HANDLE Handle() const { return info_.hProcess; }
-    DWORD Id() const { return info_.dwProcessId; }
-
-    // The exit code, or STILL_ACTIVE when the process outlived the limit.
-    DWORD Wait()
-    {
-        DWORD code = STILL_ACTIVE;
-        if (WaitForSingleObject(info_.hProcess, RunLimitMs) == WAIT_OBJECT_0)
-            GetExitCodeProcess(info_.hProcess, &code);
-        return code;
-    }
-
-private:
-    PROCESS_INFORMATION info_ {};
-};
 
 // Names of the files and folders created below a folder while it is watched.
 class FolderWatch {
@@ -159,7 +121,6 @@ std::wstring SetupProgram()
     return ProgramFolder() + L"zelto-setup.exe";
 }
 
-
 class SetupProgramTest : public ::testing::Test {
 protected:
     void TearDown() override { EXPECT_EQ(TempLeftovers(), std::vector<std::wstring>()); }
@@ -180,16 +141,13 @@ TEST_F(SetupProgramTest, PackedInstallerUnpacksItsSetupFilesIntoATemporaryFolder
     // Made by zelto-pack from setup.dat, setup.lic and readme.txt.
     std::wstring exe = scratch / L"setup.exe";
     ASSERT_TRUE(CopyFileW((ProgramFolder() + L"packed-setup.exe").c_str(), exe.c_str(), FALSE));
-    // No box answerer here: under emulated Wine, a second thread in this
-    // process does not survive the folder watch's completions. A message
-    // box would keep the installer from ending, which the wait reports.
     FolderWatch watch(TempFolder());
-    Process setup(exe);
+    ChildProcess setup(exe);
     ASSERT_TRUE(setup.Started());
+    BoxSweeper boxes(setup.Id());
     std::vector<std::wstring> added = watch.AddedUntilEnd(setup.Handle());
-    DWORD exitCode = setup.Wait();
-    HWND box = FindMessageBox(setup.Id());
-    EXPECT_EQ(exitCode, 0u) << "the installer is still running, showing: " << Narrow(box ? MessageTextOf(box) : L"");
+    EXPECT_EQ(setup.ExitCode(RunLimitMs), 0u) << "the installer is still running";
+    EXPECT_EQ(boxes.Finish(), std::vector<ShownBox>()) << "an intact installer shows no message";
 
     std::wstring folder = InstallFolderFileIn(added, L"setup.dat");
     EXPECT_FALSE(folder.empty()) << "no setup.dat was unpacked into a ZTO folder";
@@ -201,11 +159,11 @@ TEST_F(SetupProgramTest, PackedInstallerUnpacksItsSetupFilesIntoATemporaryFolder
 TEST_F(SetupProgramTest, PayloadWithoutScriptShowsTheCorruptedMessageOnceAndCleansUp)
 {
     std::wstring exe = InstallerWith(MakeArchive({{"app.exe", "program"}}));
-    Process setup(exe);
+    ChildProcess setup(exe);
     ASSERT_TRUE(setup.Started());
     BoxSweeper boxes(setup.Id());
-    EXPECT_EQ(setup.Wait(), 0u);
-    std::vector<BoxSweeper::Seen> shown = boxes.Finish();
+    EXPECT_EQ(setup.ExitCode(RunLimitMs), 0u);
+    std::vector<ShownBox> shown = boxes.Finish();
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].caption, L"Setup");
     EXPECT_EQ(shown[0].text, CorruptedInstallMessage);
@@ -267,12 +225,12 @@ TEST_F(SetupProgramTest, CommandLineAndRightsChooseTheRole)
     for (const RoleCase& c : cases) {
         ProgramFolderClosed programFolder(c.closeProgramFolder);
         ASSERT_EQ(programFolder.Closed(), c.closeProgramFolder) << c.name;
-        Process setup(exe, c.arguments);
+        ChildProcess setup(exe, c.arguments);
         ASSERT_TRUE(setup.Started()) << c.name;
         BoxSweeper boxes(setup.Id());
-        EXPECT_EQ(setup.Wait(), 0u) << c.name;
+        EXPECT_EQ(setup.ExitCode(RunLimitMs), 0u) << c.name;
         std::vector<std::wstring> shown;
-        for (const BoxSweeper::Seen& box : boxes.Finish()) {
+        for (const ShownBox& box : boxes.Finish()) {
             EXPECT_EQ(box.caption, L"Setup") << c.name;
             shown.push_back(box.text);
         }

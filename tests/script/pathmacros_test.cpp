@@ -5,6 +5,8 @@
 #include "core/xstring.h"
 #include "payload/installsource.h"
 #include "script/installsettings.h"
+#include "settingsscope.h"
+#include "text.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -48,20 +50,9 @@ std::wstring Expanded(const std::wstring& text)
     return s.Text();
 }
 
-std::string Narrow(const std::wstring& text)
-{
-    return XString(text.c_str()).ToNarrow();
-}
-
-// Restores the settings a test changes.
 class MacroTest : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        Settings().installFolder.Assign(L"");
-        Settings().mode64Bit = false;
-        Settings().installSource = nullptr;
-    }
+    SettingsScope restore;
 };
 
 struct MacroCase {

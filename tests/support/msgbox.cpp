@@ -58,23 +58,6 @@ std::string Printed(const std::wstring& text)
     return ::testing::PrintToString(text);
 }
 
-// Text of a window that belongs to another thread; that thread sits in the
-// box's message loop, but a stuck one must not hang the watcher too.
-std::wstring TextOf(HWND window)
-{
-    if (!window)
-        return L"";
-    DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &length))
-        return L"";
-    std::wstring text(length + 1, L'\0');
-    DWORD_PTR copied = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
-        MessageTimeoutMs, &copied);
-    text.resize(copied);
-    return text;
-}
-
 BoxIcon IconOf(HWND box)
 {
     struct Known {
@@ -105,38 +88,21 @@ BoxIcon IconOf(HWND box)
     return BoxIcon::None;
 }
 
-ShownBox Inspect(HWND box)
-{
-    ShownBox seen;
-    seen.caption = TextOf(box);
-    seen.text = TextOf(GetDlgItem(box, TextControlId));
-    for (const ButtonInfo& button : Buttons) {
-        HWND control = GetDlgItem(box, button.id);
-        if (control && IsWindowVisible(control))
-            seen.buttons.insert(button.id);
-    }
-    seen.icon = IconOf(box);
-    return seen;
-}
+struct BoxSearch {
+    DWORD processId;
+    HWND found;
+};
 
-BOOL CALLBACK FindOwnBox(HWND window, LPARAM found)
+BOOL CALLBACK CheckForBox(HWND window, LPARAM param)
 {
-    WCHAR className[16] = {};
-    GetClassNameW(window, className, 16);
+    auto* search = reinterpret_cast<BoxSearch*>(param);
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
-    if (processId == GetCurrentProcessId() && wcscmp(className, DialogClass) == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
+    if (processId == search->processId && WindowClass(window) == DialogClass && IsWindowVisible(window)) {
+        search->found = window;
         return FALSE;
     }
     return TRUE;
-}
-
-HWND FindBox()
-{
-    HWND found = nullptr;
-    EnumWindows(FindOwnBox, reinterpret_cast<LPARAM>(&found));
-    return found;
 }
 
 bool WaitUntilGone(HWND box, DWORD patienceMs)
@@ -168,7 +134,56 @@ std::string Describe(const ShownBox& box)
     return text.str();
 }
 
+// OK, or whatever else ends the box without a decision.
+bool Dismiss(HWND box)
+{
+    return Click(box, IDOK) || Click(box, IDCANCEL) || Click(box, IDNO);
+}
+
 } // namespace
+
+std::wstring WindowText(HWND window)
+{
+    if (!window)
+        return L"";
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &length))
+        return L"";
+    std::wstring text(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG,
+        MessageTimeoutMs, &copied);
+    text.resize(copied);
+    return text;
+}
+
+std::wstring WindowClass(HWND window)
+{
+    WCHAR name[256] = {};
+    GetClassNameW(window, name, 256);
+    return name;
+}
+
+HWND FindMessageBox(DWORD processId)
+{
+    BoxSearch search {processId, nullptr};
+    EnumWindows(CheckForBox, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+ShownBox Inspect(HWND box)
+{
+    ShownBox seen;
+    seen.caption = WindowText(box);
+    seen.text = WindowText(GetDlgItem(box, TextControlId));
+    for (const ButtonInfo& button : Buttons) {
+        HWND control = GetDlgItem(box, button.id);
+        if (control && IsWindowVisible(control))
+            seen.buttons.insert(button.id);
+    }
+    seen.icon = IconOf(box);
+    return seen;
+}
 
 bool operator==(const ShownBox& a, const ShownBox& b)
 {
@@ -221,7 +236,7 @@ void BoxAnswerer::Watch()
 {
     DWORD waitingSince = GetTickCount();
     while (!stop_) {
-        HWND box = FindBox();
+        HWND box = FindMessageBox();
         if (box) {
             Answer(box);
             waitingSince = GetTickCount();
@@ -238,7 +253,7 @@ void BoxAnswerer::Watch()
     // something that outlives it; close it so the process can go on.
     const int lastSweeps = 10;
     for (int sweep = 0; sweep < lastSweeps; ++sweep) {
-        HWND box = FindBox();
+        HWND box = FindMessageBox();
         if (!box)
             break;
         Answer(box);
@@ -261,7 +276,7 @@ void BoxAnswerer::Answer(HWND box)
                 + Describe(seen));
     } else {
         problems_.push_back("unexpected message box: " + Describe(seen));
-        clicked = Click(box, IDCANCEL) || Click(box, IDOK) || Click(box, IDNO);
+        clicked = Dismiss(box);
     }
     if (!clicked)
         PostMessageW(box, WM_CLOSE, 0, 0);
@@ -270,4 +285,73 @@ void BoxAnswerer::Answer(HWND box)
         PostMessageW(box, WM_CLOSE, 0, 0);
         WaitUntilGone(box, patienceMs_);
     }
+}
+
+BoxSweeper::BoxSweeper(DWORD processId)
+    : processId_(processId)
+    , watcher_(&BoxSweeper::Watch, this)
+{
+}
+
+BoxSweeper::~BoxSweeper()
+{
+    Finish();
+}
+
+std::vector<ShownBox> BoxSweeper::Finish()
+{
+    stop_ = true;
+    if (watcher_.joinable())
+        watcher_.join();
+    return seen_;
+}
+
+void BoxSweeper::Watch()
+{
+    for (;;) {
+        bool stopping = stop_;
+        if (HWND box = FindMessageBox(processId_)) {
+            seen_.push_back(Inspect(box));
+            if (!Dismiss(box))
+                PostMessageW(box, WM_CLOSE, 0, 0);
+            WaitUntilGone(box, MessageTimeoutMs);
+            continue;
+        }
+        if (stopping)
+            return;
+        Sleep(PollMs);
+    }
+}
+
+BoxDismisser* BoxDismisser::active_ = nullptr;
+
+BoxDismisser::BoxDismisser()
+    : hook_(SetWindowsHookExW(WH_CBT, OnWindowEvent, nullptr, GetCurrentThreadId()))
+{
+    if (!hook_)
+        ADD_FAILURE() << "cannot watch this thread's windows";
+    active_ = this;
+}
+
+BoxDismisser::~BoxDismisser()
+{
+    if (hook_)
+        UnhookWindowsHookEx(hook_);
+    active_ = nullptr;
+}
+
+LRESULT CALLBACK BoxDismisser::OnWindowEvent(int code, WPARAM wParam, LPARAM lParam)
+{
+    HWND window = reinterpret_cast<HWND>(wParam);
+    // Wine also reports the activation of other processes' windows here.
+    bool ours = GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId();
+    if (active_ && ours && code == HCBT_ACTIVATE && WindowClass(window) == DialogClass && window != active_->lastBox_) {
+        active_->lastBox_ = window;
+        active_->seen_.push_back(Inspect(window));
+        int button = GetDlgItem(window, IDOK) ? IDOK : IDCANCEL;
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(window, button)));
+    }
+    if (active_ && code == HCBT_DESTROYWND && window == active_->lastBox_)
+        active_->lastBox_ = nullptr;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -9,6 +9,9 @@
 // A scripted box that never appears, a box nobody scripted (it is closed
 // so the test cannot hang) and a box that will not go away are reported as
 // test failures by Finish.
+//
+// For runs with boxes nobody scripts one by one, BoxSweeper answers every
+// box of another process, and BoxDismisser every box of this thread.
 #pragma once
 
 #include <windows.h>
@@ -32,6 +35,16 @@ struct ShownBox {
 
 bool operator==(const ShownBox& a, const ShownBox& b);
 void PrintTo(const ShownBox& box, std::ostream* os);
+
+// Text of any window, also of one whose thread sits in a box's modal loop;
+// a thread that does not answer gives empty text instead of a hang.
+std::wstring WindowText(HWND window);
+std::wstring WindowClass(HWND window);
+
+// The message box a process shows at the moment, if any.
+HWND FindMessageBox(DWORD processId = GetCurrentProcessId());
+// What the box shows: caption, text, buttons and icon.
+ShownBox Inspect(HWND box);
 
 inline const std::set<int> RetryCancelButtons {IDRETRY, IDCANCEL};
 inline const std::set<int> OkButton {IDOK};
@@ -76,4 +89,47 @@ private:
     bool gaveUp_ = false;
     std::vector<ShownBox> shown_;
     std::vector<std::string> problems_;
+};
+
+// Answers every message box another process shows with OK (or Cancel, or
+// No), and notes what each showed.
+class BoxSweeper {
+public:
+    explicit BoxSweeper(DWORD processId);
+    ~BoxSweeper();
+    BoxSweeper(const BoxSweeper&) = delete;
+    BoxSweeper& operator=(const BoxSweeper&) = delete;
+
+    // Stops watching (after closing any box still up) and returns what was seen.
+    std::vector<ShownBox> Finish();
+
+private:
+    void Watch();
+
+    DWORD processId_;
+    std::atomic<bool> stop_ {false};
+    std::vector<ShownBox> seen_;
+    std::thread watcher_;
+};
+
+// Closes every message box this thread shows the moment it appears, with
+// OK (or Cancel), from inside the thread itself: a hook on the thread's
+// window activations, so thousands of boxes go by without a second thread
+// polling for them.
+class BoxDismisser {
+public:
+    BoxDismisser();
+    ~BoxDismisser();
+    BoxDismisser(const BoxDismisser&) = delete;
+    BoxDismisser& operator=(const BoxDismisser&) = delete;
+
+    const std::vector<ShownBox>& Seen() const { return seen_; }
+
+private:
+    static LRESULT CALLBACK OnWindowEvent(int code, WPARAM wParam, LPARAM lParam);
+
+    static BoxDismisser* active_;
+    HHOOK hook_;
+    HWND lastBox_ = nullptr;
+    std::vector<ShownBox> seen_;
 };

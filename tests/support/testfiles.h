@@ -25,6 +25,7 @@ private:
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 bool FileExists(const std::wstring& path);
+bool FolderExists(const std::wstring& path);
 // Names in a folder (ending in a backslash), sorted, without "." and "..".
 std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);
