@@ -116,6 +116,27 @@ bool WaitUntilGone(HWND box, DWORD patienceMs)
     return true;
 }
 
+// A box is found as soon as it is visible, which can be before the thread
+// that shows it has filled it in; clicked then, the click may be lost. It
+// is ready once that thread has reached the box's message loop (it then
+// answers a sent message) and the box shows the same caption and text on
+// two looks in a row, as a user would see it settle.
+ShownBox WaitUntilReady(HWND box, DWORD patienceMs)
+{
+    ShownBox last;
+    DWORD start = GetTickCount();
+    for (bool first = true;; first = false) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(box, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, MessageTimeoutMs, &ignored);
+        ShownBox seen = Inspect(box);
+        bool filledIn = !seen.caption.empty() && GetDlgItem(box, TextControlId) != nullptr;
+        if ((filledIn && !first && seen == last) || GetTickCount() - start > patienceMs || !IsWindow(box))
+            return seen;
+        last = seen;
+        Sleep(PollMs);
+    }
+}
+
 // As a user would: a click on the button itself.
 bool Click(HWND box, int button)
 {
@@ -262,7 +283,7 @@ void BoxAnswerer::Watch()
 
 void BoxAnswerer::Answer(HWND box)
 {
-    ShownBox seen = Inspect(box);
+    ShownBox seen = WaitUntilReady(box, patienceMs_);
     shown_.push_back(seen);
     bool scripted = !gaveUp_ && answered_ < replies_.size();
     bool clicked = false;
@@ -311,7 +332,7 @@ void BoxSweeper::Watch()
     for (;;) {
         bool stopping = stop_;
         if (HWND box = FindMessageBox(processId_)) {
-            seen_.push_back(Inspect(box));
+            seen_.push_back(WaitUntilReady(box, MessageTimeoutMs));
             if (!Dismiss(box))
                 PostMessageW(box, WM_CLOSE, 0, 0);
             WaitUntilGone(box, MessageTimeoutMs);
