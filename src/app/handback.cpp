@@ -130,7 +130,7 @@ void WriteHandBackFile(const XStringList& blockLines)
     WaitUntilConsumed(path);
 }
 
-void ReplayHandBackFile(const XString& path, const std::function<void(const XStringList& block)>& carryOut)
+void ReplayHandBackFile(const XString& path, BlockHandler carryOut, void* context)
 {
     // A block being written is complete by then.
     Sleep(WriterHeadStartMs);
@@ -149,7 +149,7 @@ void ReplayHandBackFile(const XString& path, const std::function<void(const XStr
                 block.AddString(line);
             // A block cut short by the end of the file is not carried out.
             if (block.Count() == 1 + LinesAfterHeader)
-                carryOut(block);
+                carryOut(block, context);
         }
     }
     for (int attempt = 0; attempt < DeleteAttempts && !RemoveFile(path); ++attempt)

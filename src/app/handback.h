@@ -6,7 +6,7 @@
 #include "core/containers.h"
 #include "core/xstring.h"
 
-#include <functional>
+#include <type_traits>
 
 // Block headers; each is followed by exactly three lines.
 inline constexpr WCHAR HandBackRun[] = L"[run]";
@@ -24,4 +24,15 @@ void WriteHandBackFile(const XStringList& blockLines);
 
 // Non-elevated parent: carries out every block of the file at `path` in
 // file order, then deletes the file, which releases the waiting copy.
-void ReplayHandBackFile(const XString& path, const std::function<void(const XStringList& block)>& carryOut);
+using BlockHandler = void (*)(const XStringList& block, void* context);
+void ReplayHandBackFile(const XString& path, BlockHandler carryOut, void* context);
+
+// The same with any callable taking the block.
+template <typename CarryOut>
+void ReplayHandBackFile(const XString& path, CarryOut&& carryOut)
+{
+    using Callable = std::remove_reference_t<CarryOut>;
+    ReplayHandBackFile(
+        path, [](const XStringList& block, void* context) { (*static_cast<Callable*>(context))(block); },
+        const_cast<void*>(static_cast<const void*>(&carryOut)));
+}

@@ -1,6 +1,7 @@
 #include "core/sysquery.h"
 
-#include <mutex>
+#include "core/xthread.h"
+
 #include <random>
 
 namespace {
@@ -34,7 +35,7 @@ std::mt19937& Generator()
 [[maybe_unused]] const bool generatorSeeded = (Generator(), true);
 
 // Temporary names are also made on worker threads.
-std::mutex generatorLock;
+XMutex generatorLock;
 
 } // namespace
 
@@ -48,6 +49,13 @@ const OSVERSIONINFOW& GetOsVersion()
     }();
     return version;
 }
+
+namespace {
+
+// Read once during static initialisation, before any worker thread asks.
+[[maybe_unused]] const bool osVersionRead = (GetOsVersion(), true);
+
+} // namespace
 
 bool IsXpOrLater(const OSVERSIONINFOW& version)
 {
@@ -63,7 +71,7 @@ uint32_t Random(uint32_t n)
 {
     uint32_t raw;
     {
-        std::lock_guard<std::mutex> hold(generatorLock);
+        XMutexLock hold(generatorLock);
         raw = static_cast<uint32_t>(Generator()());
     }
     if (n == 0)
@@ -74,6 +82,6 @@ uint32_t Random(uint32_t n)
 
 void SeedRandom(uint32_t seed)
 {
-    std::lock_guard<std::mutex> hold(generatorLock);
+    XMutexLock hold(generatorLock);
     Generator().seed(seed);
 }
