@@ -110,7 +110,7 @@ int wmain(int argc, wchar_t** argv)
         return 2;
     }
     HMODULE module = LoadLibraryExW(argv[1], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(PayloadResourceId), RT_RCDATA) : nullptr;
+    HRSRC found = module ? FindResourceW(module, MAKEINTRESOURCEW(archive::PayloadResourceId), RT_RCDATA) : nullptr;
     if (!found) {
         std::fprintf(stderr, "bench_payload: no payload in %ls\n", argv[1]);
         return 1;

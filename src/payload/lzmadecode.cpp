@@ -26,7 +26,7 @@ LzmaResult DecodeLzma(const uint8_t* properties, const uint8_t* input, size_t in
     SizeT outLength = outputSize;
     SizeT inLength = inputSize;
     ELzmaStatus status = LZMA_STATUS_NOT_SPECIFIED;
-    SRes result = LzmaDecode(output, &outLength, input, &inLength, properties, LzmaPropertiesSize, LZMA_FINISH_ANY,
+    SRes result = LzmaDecode(output, &outLength, input, &inLength, properties, LZMA_PROPS_SIZE, LZMA_FINISH_ANY,
         &status, &Heap);
     produced = outLength;
     if (result == SZ_OK)

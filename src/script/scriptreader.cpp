@@ -1,8 +1,14 @@
 #include "script/scriptreader.h"
 
-bool IsHeader(const XString& line, const WCHAR* header)
+bool IsHeader(const XString& line, const char* header)
 {
-    return line.Compare(header, false) == 0;
+    const WCHAR* text = line.Text();
+    int i = 0;
+    for (; header[i]; ++i) {
+        if (text[i] != static_cast<WCHAR>(static_cast<unsigned char>(header[i])))
+            return false;
+    }
+    return text[i] == 0;
 }
 
 ScriptReader::ScriptReader(const WCHAR* path) : file_(path)

@@ -25,7 +25,7 @@ std::vector<Occurrence> ReadSections(const std::wstring& path, const std::vector
         for (const ScriptSection& section : known) {
             if (!IsHeader(line, section))
                 continue;
-            Occurrence occurrence {section.header, {}};
+            Occurrence occurrence {XString(section.header).Text(), {}};
             XString values[MaxValueLines];
             script.ReadValues(values, section.valueLines);
             for (int i = 0; i < section.valueLines; ++i)

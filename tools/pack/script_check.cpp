@@ -1,5 +1,7 @@
 #include "script_check.h"
 
+#include "script/scriptsections.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -7,25 +9,10 @@ namespace pack {
 
 namespace {
 
-struct SectionShape {
-    const char* header;
-    size_t valueLines;
-};
+const std::string kTempInstall = TempInstallMarker;
 
-constexpr SectionShape kSections[] = {
-    {"[Project Name]", 1},     {"[ProgramVersion]", 1},    {"[Install To]", 1},
-    {"[UninstallSettings]", 1}, {"[SaveInstallPath]", 1},  {"[LocateInstall]", 1},
-    {"[CopyFile]", 2},         {"[NoUnInstall]", 0},       {"[NoOfferUninstallOld]", 0},
-    {"[NoTestAdmin]", 0},      {"[Windows Version]", 1},   {"[Action]", 1},
-    {"[CreateIcon]", 4},       {"[RunAndWaitFile]", 3},    {"[RunFile]", 3},
-    {"[Message]", 2},          {"[Registry]", 5},          {"[InstallContainer]", 0},
-    {"[UninstallAction]", 2},
-};
-
-const std::string kTempInstall = "<TempInstall>";
-
-const SectionShape* ExactHeader(const std::string& line) {
-    for (const SectionShape& shape : kSections)
+const ScriptSection* ExactHeader(const std::string& line) {
+    for (const ScriptSection& shape : ScriptSections)
         if (line == shape.header) return &shape;
     return nullptr;
 }
@@ -36,9 +23,9 @@ std::string TrimSpaces(const std::string& text) {
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-const SectionShape* LooseHeader(const std::string& line) {
+const ScriptSection* LooseHeader(const std::string& line) {
     const std::string trimmed = TrimSpaces(line);
-    for (const SectionShape& shape : kSections)
+    for (const ScriptSection& shape : ScriptSections)
         if (EqualsIgnoringAsciiCase(trimmed, shape.header)) return &shape;
     return nullptr;
 }
@@ -53,11 +40,11 @@ bool RunsPayloadItem(const std::string& program, std::string& item) {
 
 void NoteReferences(const std::string& header, const std::vector<std::string>& values, size_t firstLine,
                     ScriptScan& scan) {
-    if (header == "[CopyFile]") {
+    if (header == SectionCopyFile.header) {
         scan.references.push_back({values[0], header, firstLine});
-    } else if (header == "[Registry]") {
+    } else if (header == SectionRegistry.header) {
         if (values[2] == "BINARY") scan.references.push_back({values[4], header, firstLine + 4});
-    } else if (header == "[RunFile]" || header == "[RunAndWaitFile]") {
+    } else if (header == SectionRunFile.header || header == SectionRunAndWaitFile.header) {
         std::string item;
         if (RunsPayloadItem(values[0], item)) scan.references.push_back({item, header, firstLine});
     }
@@ -100,23 +87,24 @@ ScriptScan ScanScript(const std::vector<uint8_t>& bytes) {
     const std::vector<std::string> lines = SplitScriptLines(bytes);
     ScriptScan scan;
     for (const std::string& line : lines)
-        if (line == "[InstallContainer]") scan.container = true;
+        if (line == SectionInstallContainer.header) scan.container = true;
 
     for (size_t i = 0; i < lines.size(); ++i) {
         const size_t lineNumber = i + 1;
-        if (const SectionShape* shape = ExactHeader(lines[i])) {
-            const size_t available = std::min(shape->valueLines, lines.size() - i - 1);
-            if (available < shape->valueLines)
+        if (const ScriptSection* shape = ExactHeader(lines[i])) {
+            const size_t valueLines = static_cast<size_t>(shape->valueLines);
+            const size_t available = std::min(valueLines, lines.size() - i - 1);
+            if (available < valueLines)
                 scan.warnings.push_back(
                     {lineNumber, "section \"" + std::string(shape->header) + "\" ends after " +
-                                     std::to_string(available) + " of its " + std::to_string(shape->valueLines) +
+                                     std::to_string(available) + " of its " + std::to_string(valueLines) +
                                      " lines; the missing lines read as empty"});
             std::vector<std::string> values(lines.begin() + static_cast<std::ptrdiff_t>(i) + 1,
                                             lines.begin() + static_cast<std::ptrdiff_t>(i + 1 + available));
-            values.resize(shape->valueLines);
+            values.resize(valueLines);
             NoteReferences(shape->header, values, lineNumber + 1, scan);
             i += available;
-        } else if (const SectionShape* near = LooseHeader(lines[i])) {
+        } else if (const ScriptSection* near = LooseHeader(lines[i])) {
             scan.warnings.push_back({lineNumber, "\"" + lines[i] + "\" is not the section header \"" +
                                                      near->header +
                                                      "\" (letter case or spaces differ); the line is ignored"});
