@@ -50,7 +50,7 @@ XFile::~XFile()
     Close();
 }
 
-void XFile::Open(DWORD access, DWORD disposition, bool showErrors)
+void XFile::Open(DWORD access, DWORD disposition, bool showErrors, DWORD share)
 {
     showErrors_ = showErrors ? 1 : 0;
     ownsHandle_ = 1;
@@ -58,8 +58,7 @@ void XFile::Open(DWORD access, DWORD disposition, bool showErrors)
     for (;;) {
         if (!name_.IsEmpty()) {
             XString path = LongPath(name_, FileOpenPathLimit);
-            handle_ = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                FILE_ATTRIBUTE_NORMAL, nullptr);
+            handle_ = CreateFileW(path, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
             if (handle_ != INVALID_HANDLE_VALUE)
                 return;
         }
@@ -244,16 +243,42 @@ bool RemoveFile(const XString& path)
     return DeleteFileW(target) != FALSE;
 }
 
+namespace {
+
+bool IsLink(DWORD attributes)
+{
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// A junction or symbolic link goes itself; what it points to stays.
+bool RemoveLink(const XString& path, DWORD attributes)
+{
+    XString link = LongPath(WithoutTrailingBackslashes(path), FolderPathLimit);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return RemoveDirectoryW(link) != FALSE;
+    return DeleteFileW(link) != FALSE;
+}
+
+} // namespace
+
+// Never enters a junction or symbolic link: someone else may have planted
+// one in a folder the installer removes with administrator rights.
 bool RemoveFolderTree(const XString& path, const WCHAR* mask)
 {
     if (path.Length() < 3)
         return false;
     if (!mask)
         mask = L"*.*";
+    DWORD attributes = GetFileAttributesW(LongPath(WithoutTrailingBackslashes(path), FolderPathLimit));
+    if (IsLink(attributes))
+        return RemoveLink(path, attributes);
     bool removedAll = true;
     FileFinder finder(path, mask);
     while (finder.Next()) {
-        bool removed = finder.IsFolder() ? RemoveFolderTree(finder.Path(), mask) : RemoveFile(finder.Path());
+        DWORD found = finder.Data().dwFileAttributes;
+        bool removed = IsLink(found) ? RemoveLink(finder.Path(), found)
+            : finder.IsFolder()      ? RemoveFolderTree(finder.Path(), mask)
+                                     : RemoveFile(finder.Path());
         removedAll = removedAll && removed;
     }
     if (removedAll)

@@ -25,7 +25,9 @@ public:
     HANDLE Handle() const { return handle_; }
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
 
-    void Open(DWORD access, DWORD disposition, bool showErrors);
+    // Others may read and write the file while it is open, unless `share`
+    // says otherwise.
+    void Open(DWORD access, DWORD disposition, bool showErrors, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE);
     bool OpenAlways(const WCHAR* name, DWORD access);
     void Close();
     uint32_t Read(void* buffer, uint32_t count);

@@ -6,6 +6,7 @@
 #include "payload/installsource.h"
 #include "script/installsettings.h"
 #include "script/pathmacros.h"
+#include "script/scriptsections.h"
 
 #include <shellapi.h>
 
@@ -16,7 +17,6 @@ namespace {
 
 // CreateProcessW's answer for a program whose manifest asks for rights it lacks.
 constexpr DWORD ElevationRequired = 740;
-const WCHAR TempInstallMarker[] = L"<TempInstall>";
 const WCHAR RunElevatedMarker[] = L" -RUNELEVATED";
 const WCHAR CannotInstallFormat[] = L"Cannot install '%s', disk may be full.";
 const WCHAR CannotRunFormat[] = L"Error whilst running '%s'";
@@ -78,7 +78,7 @@ bool IsExecutable(const XString& program)
 // whose name ends in "-" and the item's file name.
 bool UnpackTempProgram(XString& program, HWND owner)
 {
-    XString item = program.MidFrom(static_cast<int>(std::wcslen(TempInstallMarker)) + 1);
+    XString item = program.MidFrom(static_cast<int>(std::strlen(TempInstallMarker)) + 1);
     if (item.CharAt(1) == L'\\')
         item.DeleteCharAt(1);
     XString placeholder;
@@ -120,9 +120,7 @@ bool ShellExecuteAndWait(const WCHAR* verb, const XString& file, const WCHAR* pa
 
 bool StartInThisProcess(const XString& program, const XString& arguments, bool wait)
 {
-    XString commandLine = program;
-    if (!arguments.IsEmpty())
-        commandLine.Format(L"\"%s\" %s", program.Text(), arguments.Text());
+    XString commandLine = ProgramCommandLine(program, arguments);
     ExpandMacros(commandLine);
     if (LaunchProcess(commandLine, wait))
         return true;
@@ -134,6 +132,19 @@ bool StartInThisProcess(const XString& program, const XString& arguments, bool w
 }
 
 } // namespace
+
+// The program is quoted also without arguments: unquoted, Windows would
+// try "C:\Apps\My.exe" before "C:\Apps\My Tool\tool.exe", and run
+// whatever someone put there.
+XString ProgramCommandLine(const XString& program, const XString& arguments)
+{
+    XString commandLine;
+    if (arguments.IsEmpty())
+        commandLine.Format(L"\"%s\"", program.Text());
+    else
+        commandLine.Format(L"\"%s\" %s", program.Text(), arguments.Text());
+    return commandLine;
+}
 
 bool LaunchProcess(const XString& commandLine, bool wait)
 {
@@ -160,7 +171,7 @@ void RunProgram(const XString& program, const XString& arguments, bool wait, boo
 {
     XString path = program;
     bool temporaryCopy = false;
-    if (path.Find(TempInstallMarker, 1) > 0) {
+    if (path.Find(XString(TempInstallMarker), 1) > 0) {
         if (!UnpackTempProgram(path, owner))
             return;
         temporaryCopy = true;

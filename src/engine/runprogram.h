@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+// The command line that starts `program` with `arguments`: the program
+// always quoted, the arguments as given.
+XString ProgramCommandLine(const XString& program, const XString& arguments);
+
 // CreateProcessW on the command line; on failure the thread's last error is
 // CreateProcessW's.
 bool LaunchProcess(const XString& commandLine, bool wait);

@@ -505,6 +505,41 @@ TEST(RemoveFolderTree, FileInUseFailsTheRemovalButTheRestIsDeletedAndTheFolderSt
     EXPECT_TRUE(FolderExists(top));
 }
 
+// Someone else plants links to a folder where the installer removes a
+// folder with administrator rights: what they point to stays untouched.
+// Windows removes a junction with RemoveDirectoryW; Wine 8 cannot remove a
+// host link that way, so there the link is the one thing left behind.
+TEST(RemoveFolderTree, NeverEntersALinkToAFolder)
+{
+    ScratchFolder scratch;
+    std::wstring victim = scratch / L"victim";
+    ASSERT_TRUE(CreateFolderTree((victim + L"\\inner").c_str()));
+    WriteBytes(victim + L"\\keep.txt", "keep");
+    WriteBytes(victim + L"\\inner\\keep.txt", "keep");
+    std::wstring top = scratch / L"tree";
+    ASSERT_TRUE(CreateFolderTree((top + L"\\sub").c_str()));
+    WriteBytes(top + L"\\own.txt", "own");
+    WriteBytes(top + L"\\sub\\own.txt", "own");
+    const std::wstring inner = top + L"\\sub\\link", outer = scratch / L"top-link";
+    ASSERT_TRUE(PlantSymbolicLink(inner, victim)) << "no link could be planted";
+    ASSERT_TRUE(PlantSymbolicLink(outer, victim));
+
+    bool removed = RemoveFolderTree(top.c_str());
+    bool outerRemoved = RemoveFolderTree(outer.c_str());
+
+    EXPECT_EQ(FolderEntries(victim + L"\\"), (std::vector<std::wstring> {L"inner", L"keep.txt"}));
+    EXPECT_EQ(FolderEntries(victim + L"\\inner\\"), std::vector<std::wstring> {L"keep.txt"});
+    EXPECT_FALSE(FileExists(top + L"\\own.txt"));
+    EXPECT_FALSE(FileExists(top + L"\\sub\\own.txt"));
+    EXPECT_EQ(removed, !FileExists(inner)) << "the result says whether the tree is gone";
+    EXPECT_EQ(outerRemoved, !FileExists(outer));
+    if (FileExists(inner)) {
+        EXPECT_EQ(FolderEntries(top + L"\\sub\\"), std::vector<std::wstring> {L"link"}) << "only the link is left";
+    }
+    RemoveSymbolicLink(inner);
+    RemoveSymbolicLink(outer);
+}
+
 // ---------------------------------------------------------------- RemoveFile
 
 TEST(RemoveFile, DeletesAReadOnlyFile)

@@ -142,6 +142,25 @@ TEST_F(RunProgramTest, ProgramRunsHereQuotedBeforeItsExpandedArguments)
     EXPECT_EQ(record.parent, GetCurrentProcessId());
 }
 
+// Someone plants "C:\...\My.exe" beside the folder "My Tool": started
+// unquoted, Windows would run it instead of "My Tool\tool.exe".
+TEST_F(RunProgramTest, ProgramWithoutArgumentsIsQuotedSoThatAPlantedProgramDoesNotRun)
+{
+    std::wstring folder = scratch / L"My Tool";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::wstring tool = folder + L"\\tool.exe";
+    std::wstring planted = scratch / L"My.exe";
+    ASSERT_TRUE(CopyFileW(Program(L"recorder.exe").c_str(), tool.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(Program(L"recorder.exe").c_str(), planted.c_str(), FALSE));
+
+    std::vector<Block> blocks = RunAndReplay({tool, L"", true, false});
+    EXPECT_TRUE(blocks.empty());
+    Record record = ReadRecord();
+    ASSERT_TRUE(record.ran) << "nothing ran";
+    EXPECT_EQ(record.path, tool) << "ran " << Narrow(record.path);
+    EXPECT_EQ(record.commandLine, L"\"" + tool + L"\"");
+}
+
 TEST_F(RunProgramTest, ProgramWithoutAdministratorManifestIsHandedBackUnexpanded)
 {
     std::wstring recorder = Program(L"recorder.exe");

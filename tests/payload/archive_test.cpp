@@ -2,6 +2,7 @@
 
 #include "msgbox.h"
 #include "payloadkit.h"
+#include "process.h"
 #include "testfiles.h"
 #include "text.h"
 
@@ -124,6 +125,31 @@ TEST_F(PayloadArchiveTest, ItemsComeOutByteForByte)
         EXPECT_FALSE(FileExists(scratch / L"absent.txt"));
     }
     EXPECT_EQ(user.Finish(), std::vector<ShownBox>());
+}
+
+// The installer may run with administrator rights on a copy in the user's
+// temporary folder: once verified, the copy must stay as it was, whatever
+// another program of the user's tries, for as long as the archive is open.
+TEST_F(PayloadArchiveTest, ArchiveCopyCanBeReadButNotChangedByOthersWhileOpen)
+{
+    const std::string script = "[Project Name]\r\nTrusted\r\n";
+    Bytes bytes = MakeArchive({{"setup.dat", script}});
+    PayloadModule module(CarrierPath(), &bytes);
+    PayloadArchive archive(module.Handle());
+    std::vector<std::wstring> copies = TempLeftovers();
+    ASSERT_EQ(copies.size(), 1u) << "one archive copy expected in the temporary folder";
+
+    ChildProcess attacker(ProgramFolder() + L"tamper.exe", Quoted(TempFolder() + copies[0]));
+    ASSERT_TRUE(attacker.Started());
+    const DWORD succeeded = attacker.ExitCode(60000);
+    EXPECT_EQ(succeeded & 8, 0u) << "others can no longer read the copy";
+    EXPECT_EQ(succeeded & 1, 0u) << "another program wrote into the copy";
+    EXPECT_EQ(succeeded & 2, 0u) << "another program deleted the copy";
+    EXPECT_EQ(succeeded & 4, 0u) << "another program renamed the copy";
+
+    std::wstring destination = scratch / L"setup.dat";
+    ASSERT_TRUE(archive.ExtractItem(L"setup.dat", destination.c_str()));
+    EXPECT_EQ(ReadBytes(destination), script);
 }
 
 TEST_F(PayloadArchiveTest, LookupsIgnoreCaseAndFindTheFirstOfSameNamedItems)
@@ -360,6 +386,21 @@ TEST_F(PayloadArchiveTest, ArchiveCopyThatCannotBeOpenedOffersRetryAndCancelLeav
     }
 }
 
+TEST_F(PayloadArchiveTest, EmptyItemWhoseDestinationCannotBeCreatedIsAFailure)
+{
+    Bytes bytes = MakeArchive({{"setup.dat", "script"}, {"empty.txt", ""}});
+    PayloadModule module(CarrierPath(), &bytes);
+    PayloadArchive archive(module.Handle());
+    std::wstring destination = scratch / L"missing\\empty.txt";
+    BoxAnswerer user({Press(IDOK)});
+    EXPECT_FALSE(archive.ExtractItem(L"empty.txt", destination.c_str()));
+    EXPECT_EQ(user.Finish(), (std::vector<ShownBox> {{L"Setup",
+                                 L"Error whilst uncompressing '" + destination + L"', unable to write '" + destination + L"'",
+                                 OkButton, BoxIcon::Error}}));
+    EXPECT_TRUE(archive.ExtractItem(L"empty.txt", (scratch / L"empty.txt").c_str()));
+    EXPECT_EQ(ReadBytes(scratch / L"empty.txt"), "");
+}
+
 struct Decompression {
     const char* name;
     const std::string* source; // null: the source file does not exist
@@ -377,11 +418,16 @@ TEST_F(PayloadArchiveTest, DecompressFileNamesTheFileItCouldNotReadOrWrite)
         return std::string(bytes.begin() + entry.offset, bytes.begin() + entry.offset + entry.compressedSize);
     }();
     const std::string header = stream.substr(0, 9);
+    const std::string empty;
     const Decompression cases[] = {
         {"intact stream", &stream, true, true, nullptr},
         {"missing source", nullptr, true, true, nullptr},
+        {"empty source", &empty, true, true, nullptr},
         {"header cut short", &header, true, false, "read"},
         {"destination folder missing", &stream, false, false, "write"},
+        // An empty file that cannot be created is a failure too.
+        {"empty source, destination folder missing", &empty, false, false, "write"},
+        {"missing source, destination folder missing", nullptr, false, false, "write"},
     };
     for (const Decompression& c : cases) {
         XString source((scratch / L"stream.lzma").c_str());
@@ -401,7 +447,8 @@ TEST_F(PayloadArchiveTest, DecompressFileNamesTheFileItCouldNotReadOrWrite)
         }
         EXPECT_EQ(user.Finish(), expected) << c.name;
         if (c.result) {
-            EXPECT_TRUE(ReadBytes(destination.Text()) == (c.source ? content : "")) << c.name << ": wrong destination bytes";
+            EXPECT_TRUE(ReadBytes(destination.Text()) == (c.source == &stream ? content : "")) << c.name
+                                                                                             << ": wrong destination bytes";
         }
         DeleteFileW(source.Text());
         DeleteFileW(destination.Text());

@@ -1,6 +1,7 @@
 #include "testfiles.h"
 
 #include <algorithm>
+#include <functional>
 #include <stdexcept>
 
 namespace {
@@ -115,4 +116,65 @@ std::vector<std::wstring> FolderEntries(const std::wstring& folder)
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+namespace {
+
+constexpr DWORD LinkPatienceMs = 30000;
+
+// Wine's name for a Windows path on the host system.
+std::string HostPath(const std::wstring& path)
+{
+    using UnixFileName = char*(CDECL*)(const WCHAR*);
+    auto unixFileName = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixFileName)
+        return "";
+    char* name = unixFileName(path.c_str());
+    std::string result = name ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+std::wstring WideFromHost(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+} // namespace
+
+// Runs a host command and waits until `done` says it has had its effect.
+bool RunHostCommand(const std::wstring& commandLine, const std::function<bool()>& done)
+{
+    std::wstring writable = commandLine;
+    STARTUPINFOW startup {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info {};
+    if (!CreateProcessW(nullptr, &writable[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    // Wine cannot wait for a host process; its effect shows when it is done.
+    for (DWORD start = GetTickCount(); GetTickCount() - start < LinkPatienceMs; Sleep(20)) {
+        if (done())
+            return true;
+    }
+    return false;
+}
+
+bool PlantSymbolicLink(const std::wstring& link, const std::wstring& target)
+{
+    std::string linkPath = HostPath(link);
+    std::string targetPath = HostPath(target);
+    if (linkPath.empty() || targetPath.empty())
+        return false;
+    return RunHostCommand(L"Z:\\bin\\ln -s \"" + WideFromHost(targetPath) + L"\" \"" + WideFromHost(linkPath) + L"\"",
+        [&] { return FileExists(link); });
+}
+
+void RemoveSymbolicLink(const std::wstring& link)
+{
+    std::string linkPath = HostPath(link);
+    if (!linkPath.empty() && FileExists(link))
+        RunHostCommand(L"Z:\\bin\\rm -f \"" + WideFromHost(linkPath) + L"\"", [&] { return !FileExists(link); });
 }

@@ -29,3 +29,13 @@ bool FolderExists(const std::wstring& path);
 // Names in a folder (ending in a backslash), sorted, without "." and "..".
 std::vector<std::wstring> FolderEntries(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);
+
+// A symbolic link at `link` to `target`, planted by another process as an
+// attacker would. Wine 8 makes no junctions or symbolic links through the
+// Windows calls, but shows a host symbolic link to a folder as the reparse
+// point Windows shows for a junction (one to a file looks like the file);
+// so the host's ln makes it.
+bool PlantSymbolicLink(const std::wstring& link, const std::wstring& target);
+// Removes such a link, also where Windows calls cannot (Wine 8 deletes
+// what a host link points to instead).
+void RemoveSymbolicLink(const std::wstring& link);
