@@ -7,6 +7,7 @@ include(ExternalProject)
 set(ZELTO_HOST_DIR ${CMAKE_BINARY_DIR}/host)
 set(ZELTO_HOST_PACK ${CMAKE_BINARY_DIR}/bin/zelto-pack)
 set(ZELTO_HOST_TEST_PACK ${ZELTO_HOST_DIR}/bin/test_pack)
+set(ZELTO_HOST_MAKE_LARGE_SETUP ${ZELTO_HOST_DIR}/bin/make_large_setup)
 
 ExternalProject_Add(host_tools
     SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -18,4 +19,4 @@ ExternalProject_Add(host_tools
     INSTALL_COMMAND ""
     # The inner build decides itself what is out of date.
     BUILD_ALWAYS ON
-    BUILD_BYPRODUCTS ${ZELTO_HOST_PACK} ${ZELTO_HOST_TEST_PACK})
+    BUILD_BYPRODUCTS ${ZELTO_HOST_PACK} ${ZELTO_HOST_TEST_PACK} ${ZELTO_HOST_MAKE_LARGE_SETUP})

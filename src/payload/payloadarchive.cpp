@@ -13,20 +13,7 @@ namespace {
 const WCHAR UnreadableFormat[] = L"Error whilst uncompressing '%s', unable to read '%s'";
 const WCHAR UnwritableFormat[] = L"Error whilst uncompressing '%s', unable to write '%s'";
 
-constexpr uint32_t TrailerSize = 24;
-constexpr uint32_t FirstMagic = 0x03345283;
-constexpr uint32_t SecondMagic = 0x0EFFF343;
-constexpr uint32_t EntryFixedSize = 17;
-constexpr uint32_t ChecksumBlockSize = 65536;
-// Properties and dictionary size, then the 64-bit uncompressed size.
-constexpr uint32_t StreamHeaderSize = LzmaPropertiesSize + 8;
-constexpr uint32_t UnknownSize = 0xFFFFFFFF;
-
-uint32_t LoadU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16
-        | static_cast<uint32_t>(p[3]) << 24;
-}
+using namespace archive;
 
 // A malloc'd block: running short of memory here is an ordinary failure the
 // caller reports, not an exception.
@@ -66,32 +53,9 @@ Trailer ParseTrailer(const uint8_t* raw)
 // The trailer guards its own last 16 bytes with a sum of signed bytes.
 bool TrailerIsSound(const uint8_t* raw)
 {
-    int32_t sum = 0;
-    for (uint32_t i = 8; i < TrailerSize; ++i)
-        sum += static_cast<int8_t>(raw[i]);
     Trailer trailer = ParseTrailer(raw);
     return trailer.firstMagic == FirstMagic && trailer.secondMagic == SecondMagic
-        && trailer.trailerSum == static_cast<uint32_t>(sum);
-}
-
-// Whole little-endian words first, then the bytes left over.
-uint32_t BlockChecksum(const uint8_t* block, uint32_t size)
-{
-    uint32_t sum = 0;
-    uint32_t whole = size - size % 4;
-    for (uint32_t i = 0; i < whole; i += 4)
-        sum += LoadU32(block + i);
-    for (uint32_t i = whole; i < size; ++i)
-        sum += block[i];
-    return sum;
-}
-
-uint32_t ByteSum(const uint8_t* bytes, uint32_t size)
-{
-    uint32_t sum = 0;
-    for (uint32_t i = 0; i < size; ++i)
-        sum += bytes[i];
-    return sum;
+        && trailer.trailerSum == TrailerSum(raw);
 }
 
 void ShowCorrupted()
@@ -122,8 +86,8 @@ bool ParseStreamHeader(const uint8_t* stream, uint64_t size, uint32_t& uncompres
 {
     if (size < StreamHeaderSize)
         return false;
-    uncompressedSize = LoadU32(stream + LzmaPropertiesSize);
-    return LoadU32(stream + LzmaPropertiesSize + 4) == 0 && uncompressedSize != UnknownSize;
+    uncompressedSize = LoadU32(stream + StreamPropertiesSize);
+    return LoadU32(stream + StreamPropertiesSize + 4) == 0 && uncompressedSize != UnknownSize;
 }
 
 // Decodes a whole stream held in memory into the destination file.
@@ -183,11 +147,11 @@ bool Report(Outcome outcome, const XString& source, const XString& destination)
     return false;
 }
 
-bool CreateEmptyDestination(const XString& destination)
+Outcome CreateEmptyDestination(const XString& destination)
 {
     XFile empty(destination);
     empty.Open(GENERIC_WRITE, CREATE_ALWAYS, false);
-    return true;
+    return empty.IsOpen() ? Outcome::Done : Outcome::WriteError;
 }
 
 } // namespace
@@ -200,8 +164,8 @@ PayloadArchive::PayloadArchive()
 PayloadArchive::PayloadArchive(HMODULE module)
 {
     MakeTempFile(copyPath_, "zto");
-    CopyResource(module);
-    Load();
+    bool copied = CopyResource(module);
+    Load(copied);
 }
 
 PayloadArchive::~PayloadArchive()
@@ -210,27 +174,32 @@ PayloadArchive::~PayloadArchive()
         delete static_cast<ArchiveEntry*>(entries_[i]);
     entries_.Clear();
     archive_.Close();
+    writer_.Close();
     ReleaseTempFile(copyPath_);
 }
 
 // The archive is read from a private copy so that it can be read with
-// ordinary file calls for the whole run.
-void PayloadArchive::CopyResource(HMODULE module)
+// ordinary file calls for the whole run. False when the copy could not be
+// made ours: whatever the file holds then was not written by us.
+bool PayloadArchive::CopyResource(HMODULE module)
 {
-    XFile copy(copyPath_);
-    copy.Open(GENERIC_WRITE, CREATE_ALWAYS, false);
-    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(PayloadResourceId), RT_RCDATA);
+    writer_.SetName(copyPath_);
+    writer_.Open(GENERIC_WRITE, CREATE_ALWAYS, false, FILE_SHARE_READ);
+    if (!writer_.IsOpen())
+        return false;
+    HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(archive::PayloadResourceId), RT_RCDATA);
     if (!found)
-        return;
+        return true;
     HGLOBAL loaded = LoadResource(module, found);
     const void* bytes = loaded ? LockResource(loaded) : nullptr;
     if (bytes)
-        copy.Write(bytes, SizeofResource(module, found));
+        writer_.Write(bytes, SizeofResource(module, found));
+    return true;
 }
 
-void PayloadArchive::Load()
+void PayloadArchive::Load(bool copied)
 {
-    if (!archive_.OpenAlways(copyPath_, GENERIC_READ))
+    if (!archive_.OpenAlways(copyPath_, GENERIC_READ) || !copied)
         return;
     uint64_t size = archive_.Size();
     uint8_t raw[TrailerSize];
@@ -254,15 +223,13 @@ bool PayloadArchive::ChecksumMatches(uint32_t stored, uint64_t coveredSize)
     for (uint64_t left = coveredSize; left > 0;) {
         uint32_t wanted = left < ChecksumBlockSize ? static_cast<uint32_t>(left) : ChecksumBlockSize;
         uint32_t got = file.Read(block.get(), wanted);
-        sum += BlockChecksum(block.get(), got);
+        sum += ChecksumOfBlock(block.get(), got);
         if (got < wanted)
             break;
         left -= got;
     }
     // 0 is kept free so that a zeroed trailer can never pass.
-    if (sum == 0)
-        sum = 1;
-    return sum == stored;
+    return FinalChecksum(sum) == stored;
 }
 
 void PayloadArchive::ReadDirectory(uint32_t count)
@@ -354,13 +321,13 @@ bool PayloadArchive::ExtractEntry(const ArchiveEntry& entry, const XString& dest
         HeapBytes stream(inside ? entry.compressedSize : 0);
         bool copied = raw.IsOpen() && inside && stream.Allocated()
             && archive_.Read(stream.Data(), entry.compressedSize) == entry.compressedSize
-            && ByteSum(stream.Data(), entry.compressedSize) == entry.entrySum
+            && StreamSum(stream.Data(), entry.compressedSize) == entry.entrySum
             && raw.Write(stream.Data(), entry.compressedSize);
         raw.Close();
         if (copied) {
-            decoded = entry.compressedSize == 0
-                ? CreateEmptyDestination(destination)
-                : Report(DecodeStream(stream.Data(), entry.compressedSize, destination), rawPath, destination);
+            Outcome outcome = entry.compressedSize == 0 ? CreateEmptyDestination(destination)
+                                                        : DecodeStream(stream.Data(), entry.compressedSize, destination);
+            decoded = Report(outcome, rawPath, destination);
         }
     }
     ReleaseTempFile(rawPath);
@@ -370,7 +337,7 @@ bool PayloadArchive::ExtractEntry(const ArchiveEntry& entry, const XString& dest
 bool DecompressFile(const XString& source, const XString& destination)
 {
     uint64_t sourceSize = FileSizeOf(source);
-    if (sourceSize == 0)
-        return CreateEmptyDestination(destination);
-    return Report(DecompressStoredFile(source, sourceSize, destination), source, destination);
+    Outcome outcome = sourceSize == 0 ? CreateEmptyDestination(destination)
+                                      : DecompressStoredFile(source, sourceSize, destination);
+    return Report(outcome, source, destination);
 }

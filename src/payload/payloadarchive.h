@@ -5,10 +5,9 @@
 #include "core/containers.h"
 #include "core/xfile.h"
 #include "core/xstring.h"
+#include "payload/archiveformat.h"
 
 #include <cstdint>
-
-constexpr int PayloadResourceId = 24356;
 
 inline constexpr WCHAR CorruptedInstallMessage[] = L"This installation is corrupted, please obtain a new copy.";
 
@@ -20,7 +19,7 @@ struct ArchiveEntry {
     uint32_t uncompressedSize;
     uint32_t entrySum;
     uint8_t nameLength;
-    char name[260];
+    char name[archive::EntryNameField];
 };
 
 class PayloadArchive {
@@ -39,8 +38,8 @@ public:
     bool ExtractItem(const WCHAR* name, const XString& destination);
 
 private:
-    void CopyResource(HMODULE module);
-    void Load();
+    bool CopyResource(HMODULE module);
+    void Load(bool copied);
     bool ChecksumMatches(uint32_t stored, uint64_t coveredSize);
     void ReadDirectory(uint32_t count);
     bool ExtractEntry(const ArchiveEntry& entry, const XString& destination);
@@ -50,6 +49,10 @@ private:
     XPtrArray entries_;
     XFile archive_;
     XString copyPath_;
+    // Holds the copy from its writing to the end of the run, letting others
+    // read it but never change or delete it: the installer may run with
+    // administrator rights on a file in the user's temporary folder.
+    XFile writer_;
 };
 
 // Decodes one LZMA-alone file into a destination file; shows its own

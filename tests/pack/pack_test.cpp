@@ -370,7 +370,14 @@ struct ErrorCase {
     const char* name;
     std::function<void(Case&)> arrange;
     std::string named;  // the file the message must name
+    std::vector<std::string> mentions = {};  // and what else it must say
 };
+
+// "LOCATION: error: TEXT", as compilers write it; the location is a file,
+// a file and a line, or the packer's name when no file is to blame.
+bool IsErrorLine(const std::string& line) {
+    return std::regex_search(line, std::regex("^[^ ].*: error: [^ ]"));
+}
 
 TEST(Pack, BadInputFailsWithOneLineNamingTheFileAndWritesNothing) {
     const ErrorCase cases[] = {
@@ -399,7 +406,14 @@ TEST(Pack, BadInputFailsWithOneLineNamingTheFileAndWritesNothing) {
              WriteFile(s.project / "huge.bin", "");
              fs::resize_file(s.project / "huge.bin", uint64_t{4} << 30);
          },
-         "huge.bin"},
+         "huge.bin", {"4294967296 bytes", std::to_string(archive::MaxItemSize) + " bytes"}},
+        {"file larger than the installer unpacks",
+         [](Case& s) {
+             WriteFile(s.project / "large.bin", "");
+             fs::resize_file(s.project / "large.bin", uint64_t{archive::MaxItemSize} + 1);
+         },
+         "large.bin", {std::to_string(uint64_t{archive::MaxItemSize} + 1) + " bytes",
+                       "at most " + std::to_string(archive::MaxItemSize) + " bytes (448 MiB)"}},
         {"unreadable file",
          [](Case& s) { fs::create_symlink(s.root / "gone.dll", s.project / "broken.dll"); }, "broken.dll"},
         {"stub that is not an executable",
@@ -441,8 +455,9 @@ TEST(Pack, BadInputFailsWithOneLineNamingTheFileAndWritesNothing) {
         EXPECT_EQ(run.exitCode, 1);
         const std::vector<std::string> lines = Lines(run.err);
         ASSERT_EQ(lines.size(), 1u) << run.err;
-        EXPECT_EQ(lines[0].rfind("zelto-pack: error: ", 0), 0u) << lines[0];
+        EXPECT_TRUE(IsErrorLine(lines[0])) << lines[0];
         EXPECT_NE(lines[0].find(c.named), std::string::npos) << lines[0];
+        for (const std::string& mention : c.mentions) EXPECT_NE(lines[0].find(mention), std::string::npos) << lines[0];
         EXPECT_EQ(fs::exists(setup.output), outputExisted);
         std::set<fs::path> filesAfter;
         if (fs::is_directory(folder))
@@ -476,13 +491,14 @@ TEST(Pack, ScriptMistakesTheRuntimeIgnoresAreWarnings) {
     const std::string copyApp = "[CopyFile]\r\napp.exe\r\n<Destination>app.exe\r\n";
     const WarningCase cases[] = {
         {"header in other letter case", copyApp + "[copyfile]\r\n", {},
-         {"setup.dat:4: \"[copyfile]\" is not the section header \"[CopyFile]\""}},
+         {"/setup.dat:4: warning: \"[copyfile]\" is not the section header \"[CopyFile]\""}},
         {"header with surrounding spaces", copyApp + "\r\n  [Registry] \r\n", {},
-         {"setup.dat:5: \"  [Registry] \" is not the section header \"[Registry]\""}},
+         {"/setup.dat:5: warning: \"  [Registry] \" is not the section header \"[Registry]\""}},
         {"section cut short at the end", copyApp + "[CreateIcon]\r\na\r\nb\r\n", {},
-         {"setup.dat:4: section \"[CreateIcon]\" ends after 2 of its 4 lines"}},
+         {"/setup.dat:4: warning: section \"[CreateIcon]\" ends after 2 of its 4 lines"}},
         {"file nothing refers to", copyApp, {"readme.txt", "sub/extra.dll"},
-         {"readme.txt: nothing in setup.dat refers to this file", "extra.dll: nothing in setup.dat refers to this file"}},
+         {"/readme.txt: warning: nothing in setup.dat refers to this file",
+          "/sub/extra.dll: warning: nothing in setup.dat refers to this file"}},
         {"line ends LF and lone CR", "[CopyFile]\napp.exe\r<Destination>app.exe", {}, {}},
         {"header text as a value line is a value", copyApp + "[Action]\r\n[copyfile]\r\n", {}, {}},
         {"setup.lic and setup.bmp need no reference", copyApp, {"setup.lic", "setup.bmp"}, {}},
@@ -503,10 +519,108 @@ TEST(Pack, ScriptMistakesTheRuntimeIgnoresAreWarnings) {
         EXPECT_TRUE(fs::exists(output));
         const std::vector<std::string> lines = Lines(run.err);
         EXPECT_EQ(lines.size(), c.expected.size()) << run.err;
-        for (const std::string& line : lines) EXPECT_EQ(line.rfind("zelto-pack: warning: ", 0), 0u) << line;
+        for (const std::string& line : lines)
+            EXPECT_EQ(line.rfind(project.string(), 0), 0u) << "a warning starts with the file it is about: " << line;
         for (const std::string& text : c.expected)
             EXPECT_NE(run.err.find(text), std::string::npos) << "missing: " << text << "\nin: " << run.err;
     }
+}
+
+TEST(Pack, StrictMakesEveryScriptMistakeAnErrorAndWritesNothing) {
+    Scratch scratch;
+    const fs::path project = scratch.Root() / "project", output = scratch.Root() / "setup.exe";
+    WriteFile(project / "setup.dat", "[CopyFile]\r\napp.exe\r\n<Destination>app.exe\r\n[copyfile]\r\n");
+    WriteFile(project / "app.exe", "app");
+    WriteFile(project / "readme.txt", "extra");
+
+    const RunResult run = Pack(project, output, kProbe, scratch.Root(), "--strict");
+
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<std::string> expected = {
+        (project / "setup.dat").string() + ":4: error: \"[copyfile]\" is not the section header \"[CopyFile]\" "
+            "(letter case or spaces differ); the line is ignored",
+        (project / "readme.txt").string() + ": error: nothing in setup.dat refers to this file",
+        "zelto-pack: error: 2 mistakes in the project (--strict); no setup written",
+    };
+    EXPECT_EQ(Lines(run.err), expected);
+    EXPECT_FALSE(fs::exists(output));
+
+    const RunResult clean = Pack(project, output, kProbe, scratch.Root(), "--strict");
+    EXPECT_EQ(clean.exitCode, 1) << "the mistakes are still there";
+    fs::remove(project / "readme.txt");
+    WriteFile(project / "setup.dat", "[CopyFile]\r\napp.exe\r\n<Destination>app.exe\r\n");
+    const RunResult fixed = Pack(project, output, kProbe, scratch.Root(), "--strict");
+    EXPECT_EQ(fixed.exitCode, 0) << fixed.err;
+    EXPECT_TRUE(fs::exists(output));
+}
+
+// The forms build scripts write: "--option=value", "--" before a folder
+// whose name starts with a dash, and the compression levels.
+TEST(Pack, CommandLineFormsForScripts) {
+    Scratch scratch;
+    const fs::path project = scratch.Root() / "-project";
+    MakeProject(project);
+    const std::string packer = Quote(kPacker) + " --stub=" + Quote(kProbe);
+    const Bytes expected = ExpectedArchive(project);
+
+    // Named as a build script in that folder names it.
+    const std::string inScratch = "cd " + Quote(scratch.Root()) + " && " + packer;
+    const RunResult equals = RunCommand(inScratch + " -q --output=a.exe -- -project", scratch.Root());
+    EXPECT_EQ(equals.exitCode, 0) << equals.err;
+    EXPECT_TRUE(PayloadOf(scratch.Root() / "a.exe", scratch.Root()) == expected);
+
+    const RunResult dashFirst = RunCommand(inScratch + " -q -o b.exe -project", scratch.Root());
+    EXPECT_EQ(dashFirst.exitCode, 2) << "a folder starting with a dash reads as an option without --";
+    EXPECT_FALSE(fs::exists(scratch.Root() / "b.exe"));
+
+    for (const std::string level : {"-1", "--fast", "-5", "-9"}) {
+        const fs::path output = scratch.Root() / ("level" + level + ".exe");
+        const RunResult run = RunCommand(packer + " -q " + level + " -o " + Quote(output) + " -- " + Quote(project),
+                                         scratch.Root());
+        ASSERT_EQ(run.exitCode, 0) << level << ": " << run.err;
+        const Bytes archive = PayloadOf(output, scratch.Root());
+        for (const Entry& entry : ParseArchive(archive)) {
+            std::string path = entry.name;
+            std::replace(path.begin(), path.end(), '\\', '/');
+            EXPECT_TRUE(Decode(archive.data() + entry.offset, entry.compressedSize) == ReadFile(project / path))
+                << level << ": " << entry.name;
+        }
+        if (level == "-9") {
+            EXPECT_TRUE(archive == expected) << "-9 is the default";
+        }
+    }
+    EXPECT_GT(fs::file_size(scratch.Root() / "level-1.exe"), fs::file_size(scratch.Root() / "level-9.exe"));
+    EXPECT_TRUE(ReadFile(scratch.Root() / "level-1.exe") == ReadFile(scratch.Root() / "level--fast.exe"));
+}
+
+// Data that does not compress is coded with a small dictionary, which is
+// several times faster; whether a file is such data is judged from samples.
+TEST(Pack, IncompressibleDataIsRecognisedAndStillDecodes) {
+    const std::string random = RandomText(2 << 20, 11);
+    const std::string text = [] {
+        std::string t;
+        while (t.size() < (2u << 20)) t += "install the program files into the folder and register the setup; ";
+        return t;
+    }();
+    auto samples = [](const std::string& data) {
+        std::vector<Bytes> taken;
+        for (int i = 0; i < 4; ++i) {
+            const size_t at = (data.size() - 65536) * i / 3;
+            taken.emplace_back(data.begin() + at, data.begin() + at + 65536);
+        }
+        return taken;
+    };
+    EXPECT_TRUE(pack::LooksIncompressible(samples(random)));
+    EXPECT_FALSE(pack::LooksIncompressible(samples(text)));
+    std::string mixed = random;
+    mixed.replace(0, 65536, text.substr(0, 65536));
+    EXPECT_FALSE(pack::LooksIncompressible(samples(mixed))) << "one compressible sample is enough";
+
+    const auto* data = reinterpret_cast<const uint8_t*>(random.data());
+    const Bytes fast = pack::CompressLzmaAlone(data, random.size(), pack::SettingsForIncompressible());
+    const Bytes full = pack::CompressLzmaAlone(data, random.size());
+    EXPECT_TRUE(Decode(fast.data(), fast.size()) == Bytes(data, data + random.size()));
+    EXPECT_LE(fast.size(), full.size() + full.size() / 1000) << "the fast coding costs more than 0.1 %";
 }
 
 TEST(Pack, ProgressBarAppearsOnlyOnATerminal) {
@@ -565,7 +679,9 @@ TEST(Pack, CommandLineHelpVersionAndMistakes) {
     EXPECT_TRUE(std::regex_match(version.out, std::regex("zelto-pack [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
 
     const std::string mistakes[] = {"", " project", " -o out.exe", " -o", " --bogus -o out.exe project",
-                                    " -o out.exe one two", " -j 0 -o out.exe project"};
+                                    " -o out.exe one two", " -j 0 -o out.exe project", " --jobs=x -o out.exe project",
+                                    " --fast=yes -o out.exe project", " -0 -o out.exe project",
+                                    " --output= project"};
     for (const std::string& args : mistakes) {
         const RunResult run = RunCommand(Quote(kPacker) + args, scratch.Root());
         EXPECT_EQ(run.exitCode, 2) << "args:" << args;

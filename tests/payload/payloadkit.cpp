@@ -43,7 +43,7 @@ void PutU32(Bytes& bytes, size_t at, uint32_t value)
 
 size_t TrailerAt(const Bytes& bytes)
 {
-    return bytes.size() - pack::kArchiveTrailerSize;
+    return bytes.size() - archive::TrailerSize;
 }
 
 size_t DirectoryAt(const Bytes& bytes)
@@ -61,7 +61,7 @@ std::vector<EntryView> Entries(const Bytes& bytes)
         size_t nameLength = bytes.at(at + 16);
         entry.name.assign(reinterpret_cast<const char*>(&bytes.at(at + 17)), nameLength - 1);
         entries.push_back(entry);
-        at += pack::kEntryFixedSize + nameLength;
+        at += archive::EntryFixedSize + nameLength;
     }
     return entries;
 }
@@ -78,10 +78,7 @@ EntryView EntryNamed(const Bytes& bytes, const std::string& name)
 void ResealTrailer(Bytes& bytes)
 {
     size_t trailer = TrailerAt(bytes);
-    int32_t sum = 0;
-    for (size_t i = 8; i < pack::kArchiveTrailerSize; ++i)
-        sum += static_cast<int8_t>(bytes[trailer + i]);
-    PutU32(bytes, trailer + 4, static_cast<uint32_t>(sum));
+    PutU32(bytes, trailer + archive::TrailerSumAt, archive::TrailerSum(bytes.data() + trailer));
     PutU32(bytes, trailer, pack::FileChecksum(bytes.data(), trailer));
 }
 
@@ -90,7 +87,7 @@ void ResealEntry(Bytes& bytes, size_t entryAt)
     uint32_t offset = U32At(bytes, entryAt);
     uint32_t size = U32At(bytes, entryAt + 4);
     if (static_cast<uint64_t>(offset) + size <= bytes.size())
-        PutU32(bytes, entryAt + 12, pack::StreamSum(bytes.data() + offset, size));
+        PutU32(bytes, entryAt + 12, archive::StreamSum(bytes.data() + offset, size));
 }
 
 std::wstring TempFolder()

@@ -43,13 +43,13 @@ public:
     FolderWatch& operator=(const FolderWatch&) = delete;
 
     // Collects until the process has ended and the folder has been quiet for a moment.
-    std::vector<std::wstring> AddedUntilEnd(HANDLE process)
+    std::vector<std::wstring> AddedUntilEnd(HANDLE process, DWORD limitMs = RunLimitMs)
     {
         const DWORD QuietMs = 1000;
         bool ended = false;
         for (;;) {
             HANDLE handles[] = {event_, process};
-            DWORD waited = WaitForMultipleObjects(ended ? 1 : 2, handles, FALSE, ended ? QuietMs : RunLimitMs);
+            DWORD waited = WaitForMultipleObjects(ended ? 1 : 2, handles, FALSE, ended ? QuietMs : limitMs);
             if (waited == WAIT_OBJECT_0) {
                 Collect();
                 Listen();
@@ -236,6 +236,90 @@ TEST_F(SetupProgramTest, CommandLineAndRightsChooseTheRole)
         }
         EXPECT_EQ(shown, c.messages) << c.name;
     }
+}
+
+// The PE header's large-address-aware bit.
+constexpr WORD LargeAddressAware = IMAGE_FILE_LARGE_ADDRESS_AWARE;
+
+std::string FirstBytes(const std::wstring& path, DWORD count)
+{
+    std::string bytes(count, '\0');
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+        nullptr);
+    DWORD got = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        ReadFile(file, &bytes[0], count, &got, nullptr);
+        CloseHandle(file);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+WORD ImageCharacteristics(const std::wstring& exe, LONG* at = nullptr)
+{
+    std::string header = FirstBytes(exe, 4096);
+    if (header.size() < sizeof(IMAGE_DOS_HEADER))
+        return 0;
+    LONG peAt = *reinterpret_cast<const LONG*>(&header[offsetof(IMAGE_DOS_HEADER, e_lfanew)]);
+    LONG characteristicsAt = peAt + sizeof(DWORD) + offsetof(IMAGE_FILE_HEADER, Characteristics);
+    if (characteristicsAt < 0 || static_cast<size_t>(characteristicsAt) + sizeof(WORD) > header.size())
+        return 0;
+    if (at)
+        *at = characteristicsAt;
+    return *reinterpret_cast<const WORD*>(&header[characteristicsAt]);
+}
+
+bool On32BitWindows()
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    SYSTEM_INFO info {};
+    GetNativeSystemInfo(&info);
+    return !wow64 && info.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL;
+}
+
+// Wine gives a large-address-aware 32-bit process more than 2 GB even in
+// the 32-bit prefix; 32-bit Windows gives it 2 GB. There the installer is
+// run as a copy without the bit, which Wine holds to 2 GB as Windows does.
+std::wstring AsOn32BitWindows(const std::wstring& exe, const ScratchFolder& scratch)
+{
+    std::wstring copy = scratch / L"large-item-setup.exe";
+    if (!CopyFileW(exe.c_str(), copy.c_str(), FALSE))
+        return L"";
+    LONG at = 0;
+    WORD characteristics = ImageCharacteristics(copy, &at) & ~LargeAddressAware;
+    HANDLE file = CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool patched = file != INVALID_HANDLE_VALUE && SetFilePointer(file, at, nullptr, FILE_BEGIN) == static_cast<DWORD>(at)
+        && WriteFile(file, &characteristics, sizeof characteristics, &written, nullptr) && written == sizeof characteristics;
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return patched ? copy : L"";
+}
+
+class LargestItem : public SetupProgramTest {};
+
+// The installer unpacks "setup.bmp" with its other setup files; its stored
+// stream is as long as an incompressible item of the largest size would
+// make it (see tests/pack/make_large_setup.cpp).
+TEST_F(LargestItem, AnItemOfTheLargestSizeTheFormatAllowsUnpacksInTheInstallerItself)
+{
+    const DWORD LargeRunLimitMs = 300000;
+    std::wstring exe = ProgramFolder() + L"large-item-setup.exe";
+    ASSERT_TRUE(FileExists(exe));
+    EXPECT_TRUE(ImageCharacteristics(SetupProgram()) & LargeAddressAware) << "the installer is not large-address-aware";
+    if (On32BitWindows()) {
+        exe = AsOn32BitWindows(exe, scratch);
+        ASSERT_FALSE(exe.empty()) << "cannot make the copy for 32-bit Windows";
+    }
+    FolderWatch watch(TempFolder());
+    ChildProcess setup(exe);
+    ASSERT_TRUE(setup.Started());
+    BoxSweeper boxes(setup.Id());
+    std::vector<std::wstring> added = watch.AddedUntilEnd(setup.Handle(), LargeRunLimitMs);
+    EXPECT_EQ(setup.ExitCode(LargeRunLimitMs), 0u) << "the installer is still running";
+    EXPECT_EQ(boxes.Finish(), std::vector<ShownBox>()) << "the large item did not unpack";
+    EXPECT_FALSE(InstallFolderFileIn(added, L"setup.bmp").empty()) << "setup.bmp was never written";
 }
 
 TEST(SetupProgramResources, ManifestAsksForUserRightsDpiAwarenessAndCommonControls6)

@@ -93,23 +93,44 @@ private:
 
 }  // namespace
 
-std::vector<uint8_t> CompressLzmaAlone(const ByteSource& source, uint32_t size) {
+LzmaSettings SettingsForLevel(int level) {
+    level = std::clamp(level, kFastestLevel, kStrongestLevel);
+    LzmaSettings settings;
+    settings.level = level;
+    // The encoder's own dictionary for the level, within the archive's.
+    const uint32_t levelDictionary = level <= 5 ? 1u << (level * 2 + 14) : 1u << 25;
+    settings.dictionarySize = std::min(levelDictionary, archive::StreamDictionarySize);
+    settings.fastBytes = level == kStrongestLevel ? 273 : level < 7 ? 32 : 64;
+    settings.binaryTree = level >= 5;
+    return settings;
+}
+
+LzmaSettings SettingsForIncompressible() {
+    // Measured on 20 MB of random bytes: 2.2 s instead of 11.3 s at level 9,
+    // four bytes longer.
+    return LzmaSettings{kStrongestLevel, 64u << 10, 5, true};
+}
+
+std::vector<uint8_t> CompressLzmaAlone(const ByteSource& source, uint32_t size, const LzmaSettings& settings) {
     std::vector<uint8_t> stream;
-    stream.reserve(kLzmaHeaderSize + size / 2 + 64);
-    stream.push_back(kLzmaProperties);
-    PutU32(stream, kLzmaDictionarySize);
+    stream.reserve(archive::StreamHeaderSize + size / 2 + 64);
+    stream.push_back(archive::StreamProperties);
+    PutU32(stream, archive::StreamDictionarySize);
     PutU64(stream, size);
 
     CLzmaEncProps props;
     LzmaEncProps_Init(&props);
-    props.level = 5;
-    props.dictSize = kLzmaDictionarySize;
-    // A dictionary larger than the data gains nothing; the header still
-    // announces 8 MiB, which any decoder handles.
+    props.level = settings.level;
+    props.dictSize = std::min(settings.dictionarySize, archive::StreamDictionarySize);
+    // A dictionary larger than the data gains nothing.
     props.reduceSize = size;
     props.lc = 3;
     props.lp = 0;
     props.pb = 2;
+    props.algo = settings.level < 5 ? 0 : 1;
+    props.fb = static_cast<int>(settings.fastBytes);
+    props.btMode = settings.binaryTree ? 1 : 0;
+    props.numHashBytes = 4;
     props.numThreads = 1;
 
     LzmaEncoder encoder;
@@ -128,7 +149,7 @@ std::vector<uint8_t> CompressLzmaAlone(const ByteSource& source, uint32_t size) 
     return stream;
 }
 
-std::vector<uint8_t> CompressLzmaAlone(const uint8_t* data, size_t size) {
+std::vector<uint8_t> CompressLzmaAlone(const uint8_t* data, size_t size, const LzmaSettings& settings) {
     if (size >= std::numeric_limits<uint32_t>::max())
         throw std::length_error("an item must be smaller than 4 GiB");
     size_t position = 0;
@@ -138,68 +159,69 @@ std::vector<uint8_t> CompressLzmaAlone(const uint8_t* data, size_t size) {
         position += count;
         return count;
     };
-    return CompressLzmaAlone(fromMemory, static_cast<uint32_t>(size));
+    return CompressLzmaAlone(fromMemory, static_cast<uint32_t>(size), settings);
+}
+
+bool LooksIncompressible(const std::vector<std::vector<uint8_t>>& samples) {
+    if (samples.empty()) return false;
+    for (const std::vector<uint8_t>& sample : samples) {
+        if (sample.empty()) return false;
+        const size_t coded =
+            CompressLzmaAlone(sample.data(), sample.size(), SettingsForIncompressible()).size() - archive::StreamHeaderSize;
+        if (coded * 100 < sample.size() * 99) return false;
+    }
+    return true;
 }
 
 uint32_t FileChecksum(const uint8_t* data, size_t size) {
     uint32_t sum = 0;
-    size_t i = 0;
-    for (; i + 4 <= size; i += 4)
-        sum += static_cast<uint32_t>(data[i]) | static_cast<uint32_t>(data[i + 1]) << 8 |
-               static_cast<uint32_t>(data[i + 2]) << 16 | static_cast<uint32_t>(data[i + 3]) << 24;
-    for (; i < size; ++i) sum += data[i];
-    return sum == 0 ? 1 : sum;
-}
-
-uint32_t StreamSum(const uint8_t* data, size_t size) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i < size; ++i) sum += data[i];
-    return sum;
+    for (size_t at = 0; at < size; at += archive::ChecksumBlockSize)
+        sum += archive::ChecksumOfBlock(data + at, std::min<size_t>(archive::ChecksumBlockSize, size - at));
+    return archive::FinalChecksum(sum);
 }
 
 std::vector<uint8_t> BuildArchive(const std::vector<ArchiveItem>& items) {
-    uint64_t total = kArchiveHeaderSize + kArchiveTrailerSize;
+    uint64_t total = archive::HeaderAreaSize + archive::TrailerSize;
     for (const ArchiveItem& item : items) {
         if (item.name.empty()) throw std::invalid_argument("an item has an empty name");
-        if (item.name.size() > kMaxItemNameLength)
+        if (item.name.size() > archive::MaxItemNameLength)
             throw std::invalid_argument("item name longer than 254 characters: " + item.name);
-        total += item.stream.size() + kEntryFixedSize + item.name.size() + 1;
+        total += item.stream.size() + archive::EntryFixedSize + item.name.size() + 1;
     }
     if (total > std::numeric_limits<uint32_t>::max())
         throw std::length_error("the archive would reach 4 GiB");
 
-    std::vector<uint8_t> archive(kArchiveHeaderSize, 0);
-    archive.reserve(static_cast<size_t>(total));
+    std::vector<uint8_t> bytes(archive::HeaderAreaSize, 0);
+    bytes.reserve(static_cast<size_t>(total));
     std::vector<uint32_t> offsets;
     for (const ArchiveItem& item : items) {
-        offsets.push_back(static_cast<uint32_t>(archive.size()));
-        archive.insert(archive.end(), item.stream.begin(), item.stream.end());
+        offsets.push_back(static_cast<uint32_t>(bytes.size()));
+        bytes.insert(bytes.end(), item.stream.begin(), item.stream.end());
     }
 
-    const auto directoryOffset = static_cast<uint32_t>(archive.size());
+    const auto directoryOffset = static_cast<uint32_t>(bytes.size());
     for (size_t i = 0; i < items.size(); ++i) {
         const ArchiveItem& item = items[i];
-        PutU32(archive, offsets[i]);
-        PutU32(archive, static_cast<uint32_t>(item.stream.size()));
-        PutU32(archive, item.uncompressedSize);
-        PutU32(archive, StreamSum(item.stream.data(), item.stream.size()));
-        archive.push_back(static_cast<uint8_t>(item.name.size() + 1));
-        archive.insert(archive.end(), item.name.begin(), item.name.end());
-        archive.push_back(0);
+        PutU32(bytes, offsets[i]);
+        PutU32(bytes, static_cast<uint32_t>(item.stream.size()));
+        PutU32(bytes, item.uncompressedSize);
+        PutU32(bytes, archive::StreamSum(item.stream.data(), item.stream.size()));
+        bytes.push_back(static_cast<uint8_t>(item.name.size() + 1));
+        bytes.insert(bytes.end(), item.name.begin(), item.name.end());
+        bytes.push_back(0);
     }
 
-    std::vector<uint8_t> tail;
-    PutU32(tail, directoryOffset);
-    PutU32(tail, static_cast<uint32_t>(items.size()));
-    PutU32(tail, kArchiveMagic1);
-    PutU32(tail, kArchiveMagic2);
-    uint32_t trailerSum = 0;
-    for (uint8_t byte : tail) trailerSum += static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(byte)));
-
-    PutU32(archive, FileChecksum(archive.data(), archive.size()));
-    PutU32(archive, trailerSum);
-    archive.insert(archive.end(), tail.begin(), tail.end());
-    return archive;
+    std::vector<uint8_t> trailer;
+    PutU32(trailer, FileChecksum(bytes.data(), bytes.size()));
+    PutU32(trailer, 0);  // the trailer sum, once the fields it covers are in place
+    PutU32(trailer, directoryOffset);
+    PutU32(trailer, static_cast<uint32_t>(items.size()));
+    PutU32(trailer, archive::FirstMagic);
+    PutU32(trailer, archive::SecondMagic);
+    const uint32_t trailerSum = archive::TrailerSum(trailer.data());
+    for (int i = 0; i < 4; ++i) trailer[archive::TrailerSumAt + i] = static_cast<uint8_t>(trailerSum >> (8 * i));
+    bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+    return bytes;
 }
 
 }  // namespace pack

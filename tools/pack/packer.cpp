@@ -40,9 +40,9 @@ std::string LastErrorText() { return errno ? std::strerror(errno) : "unknown err
 std::vector<uint8_t> ReadWholeFile(const fs::path& path) {
     errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw PackError(ShowPath(path) + ": cannot read the file (" + LastErrorText() + ")");
+    if (!in) throw PackError(ShowPath(path), "cannot read the file (" + LastErrorText() + ")");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw PackError(ShowPath(path) + ": cannot read the file (" + LastErrorText() + ")");
+    if (in.bad()) throw PackError(ShowPath(path), "cannot read the file (" + LastErrorText() + ")");
     return bytes;
 }
 
@@ -63,24 +63,24 @@ std::string FoldAsciiCase(std::string text) {
 
 void CheckReadable(const fs::path& path, const fs::file_status& status) {
     if (status.type() == fs::file_type::not_found)
-        throw PackError(ShowPath(path) + ": cannot read the file (it is a link to nothing)");
+        throw PackError(ShowPath(path), "cannot read the file (it is a link to nothing)");
     if (status.type() != fs::file_type::regular)
-        throw PackError(ShowPath(path) + ": cannot read the file (not a regular file)");
+        throw PackError(ShowPath(path), "cannot read the file (not a regular file)");
     errno = 0;
     std::ifstream probe(path, std::ios::binary);
-    if (!probe) throw PackError(ShowPath(path) + ": cannot read the file (" + LastErrorText() + ")");
+    if (!probe) throw PackError(ShowPath(path), "cannot read the file (" + LastErrorText() + ")");
 }
 
 // Every file below the project folder, sorted by item name so that the
 // archive does not depend on the order the file system lists them in.
 std::vector<ProjectFile> CollectProjectFiles(const fs::path& project, const fs::path& output) {
     std::error_code ec;
-    if (!fs::is_directory(project, ec)) throw PackError(ShowPath(project) + ": no such project folder");
+    if (!fs::is_directory(project, ec)) throw PackError(ShowPath(project), "no such project folder");
 
     std::vector<ProjectFile> files;
     const bool outputExists = fs::exists(output, ec);
     fs::recursive_directory_iterator it(project, ec), end;
-    if (ec) throw PackError(ShowPath(project) + ": cannot list the folder (" + ec.message() + ")");
+    if (ec) throw PackError(ShowPath(project), "cannot list the folder (" + ec.message() + ")");
     for (; it != end; it.increment(ec)) {
         if (ec) break;
         const fs::path& path = it->path();
@@ -90,15 +90,19 @@ std::vector<ProjectFile> CollectProjectFiles(const fs::path& project, const fs::
         CheckReadable(path, status);
 
         const std::string name = ItemName(path.lexically_relative(project));
-        if (name.size() > kMaxItemNameLength)
-            throw PackError(ShowPath(path) + ": the item name has " + std::to_string(name.size()) +
+        if (name.size() > archive::MaxItemNameLength)
+            throw PackError(ShowPath(path), "the item name has " + std::to_string(name.size()) +
                             " characters; at most 254 are allowed");
         const uint64_t size = fs::file_size(path, ec);
-        if (ec) throw PackError(ShowPath(path) + ": cannot read the file (" + ec.message() + ")");
-        if (size >= UINT32_MAX) throw PackError(ShowPath(path) + ": the file is 4 GiB or larger");
+        if (ec) throw PackError(ShowPath(path), "cannot read the file (" + ec.message() + ")");
+        if (size > archive::MaxItemSize)
+            throw PackError(ShowPath(path), "the file is " + std::to_string(size) +
+                                                " bytes; the installer unpacks items of at most " +
+                                                std::to_string(archive::MaxItemSize) + " bytes (" +
+                                                std::to_string(archive::MaxItemSize >> 20) + " MiB)");
         files.push_back({path, name, size});
     }
-    if (ec) throw PackError(ShowPath(it == end ? project : it->path()) + ": cannot list the folder (" +
+    if (ec) throw PackError(ShowPath(it == end ? project : it->path()), "cannot list the folder (" +
                             ec.message() + ")");
 
     std::sort(files.begin(), files.end(),
@@ -107,7 +111,7 @@ std::vector<ProjectFile> CollectProjectFiles(const fs::path& project, const fs::
     for (const ProjectFile& file : files) {
         auto [known, added] = byFoldedName.emplace(FoldAsciiCase(file.name), &file);
         if (!added)
-            throw PackError(ShowPath(file.path) + ": same item name as " + ShowPath(known->second->path) +
+            throw PackError(ShowPath(file.path), "same item name as " + ShowPath(known->second->path) +
                             " but for letter case; the setup could only ever unpack one of them");
     }
     return files;
@@ -124,32 +128,65 @@ bool IsSetupFile(const std::string& name) {
                        [&](const char* setupFile) { return EqualsIgnoringAsciiCase(name, setupFile); });
 }
 
-void CheckScript(const fs::path& project, const std::vector<ProjectFile>& files, std::ostream& diagnostics) {
+// Mistakes in the script that the runtime would pass over without a word.
+// With `strict` they are errors: all are listed, then the packing stops.
+void CheckScript(const fs::path& project, const std::vector<ProjectFile>& files, bool strict,
+                 std::ostream& diagnostics) {
     const ProjectFile* script = FindItem(files, kScriptName);
-    if (!script) throw PackError(ShowPath(project / kScriptName) + ": no setup script in the project folder");
+    if (!script) throw PackError(ShowPath(project / kScriptName), "no setup script in the project folder");
 
     const ScriptScan scan = ScanScript(ReadWholeFile(script->path));
     const std::string scriptPath = ShowPath(script->path);
-    for (const ScriptNote& warning : scan.warnings)
-        diagnostics << "zelto-pack: warning: " << scriptPath << ":" << warning.line << ": " << warning.text << "\n";
-
     for (const ItemReference& reference : scan.references)
         if (!FindItem(files, reference.item))
-            throw PackError(scriptPath + ":" + std::to_string(reference.line) + ": \"" + reference.section +
-                            "\" names the item \"" + reference.item + "\", which is not in " + ShowPath(project));
+            throw PackError(scriptPath + ":" + std::to_string(reference.line),
+                            "\"" + reference.section + "\" names the item \"" + reference.item +
+                                "\", which is not in " + ShowPath(project));
 
-    if (scan.container) return;
-    for (const ProjectFile& file : files) {
-        if (IsSetupFile(file.name)) continue;
-        const bool named = std::any_of(scan.references.begin(), scan.references.end(),
-                                       [&](const ItemReference& r) { return EqualsIgnoringAsciiCase(r.item, file.name); });
-        if (!named)
-            diagnostics << "zelto-pack: warning: " << ShowPath(file.path) << ": nothing in " << kScriptName
-                        << " refers to this file\n";
+    const char* const kind = strict ? ": error: " : ": warning: ";
+    size_t count = 0;
+    for (const ScriptNote& warning : scan.warnings) {
+        diagnostics << scriptPath << ":" << warning.line << kind << warning.text << "\n";
+        ++count;
     }
+    if (!scan.container) {
+        for (const ProjectFile& file : files) {
+            if (IsSetupFile(file.name)) continue;
+            const bool named =
+                std::any_of(scan.references.begin(), scan.references.end(),
+                            [&](const ItemReference& r) { return EqualsIgnoringAsciiCase(r.item, file.name); });
+            if (!named) {
+                diagnostics << ShowPath(file.path) << kind << "nothing in " << kScriptName << " refers to this file\n";
+                ++count;
+            }
+        }
+    }
+    if (strict && count)
+        throw PackError("", std::to_string(count) + (count == 1 ? " mistake" : " mistakes") +
+                                " in the project (--strict); no setup written");
 }
 
-ArchiveItem CompressFile(const ProjectFile& file, std::atomic<uint64_t>& bytesRead) {
+// Samples from the start, the middle and the end of a large file tell
+// whether it is worth the full effort of the encoder.
+constexpr uint64_t kSampledFileSize = 1u << 20;
+constexpr size_t kSampleSize = 64u << 10;
+constexpr int kSamples = 4;
+
+std::vector<std::vector<uint8_t>> ReadSamples(std::ifstream& in, uint64_t size) {
+    std::vector<std::vector<uint8_t>> samples;
+    for (int i = 0; i < kSamples; ++i) {
+        const uint64_t at = (size - kSampleSize) * static_cast<uint64_t>(i) / (kSamples - 1);
+        std::vector<uint8_t> sample(kSampleSize);
+        in.seekg(static_cast<std::streamoff>(at));
+        in.read(reinterpret_cast<char*>(sample.data()), static_cast<std::streamsize>(sample.size()));
+        if (!in) throw std::runtime_error("cannot read the file");
+        samples.push_back(std::move(sample));
+    }
+    in.seekg(0);
+    return samples;
+}
+
+ArchiveItem CompressFile(const ProjectFile& file, int level, std::atomic<uint64_t>& bytesRead) {
     ArchiveItem item;
     item.name = file.name;
     item.uncompressedSize = static_cast<uint32_t>(file.size);
@@ -158,6 +195,9 @@ ArchiveItem CompressFile(const ProjectFile& file, std::atomic<uint64_t>& bytesRe
 
     std::ifstream in(file.path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read the file");
+    LzmaSettings settings = SettingsForLevel(level);
+    if (level > kFastestLevel && file.size >= kSampledFileSize && LooksIncompressible(ReadSamples(in, file.size)))
+        settings = SettingsForIncompressible();
     ByteSource source = [&](uint8_t* buffer, size_t capacity) {
         in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(capacity));
         if (in.bad()) throw std::runtime_error("cannot read the file");
@@ -165,7 +205,7 @@ ArchiveItem CompressFile(const ProjectFile& file, std::atomic<uint64_t>& bytesRe
         bytesRead += count;
         return count;
     };
-    item.stream = CompressLzmaAlone(source, item.uncompressedSize);
+    item.stream = CompressLzmaAlone(source, item.uncompressedSize, settings);
     return item;
 }
 
@@ -194,9 +234,16 @@ private:
     size_t totalItems_;
 };
 
-// One encoder per item, as many items at once as there are cores.
-std::vector<ArchiveItem> CompressItems(const std::vector<ProjectFile>& files, unsigned jobs, bool showProgress) {
+// One encoder per item, as many items at once as there are cores. The
+// largest items go first, so that no core is left with a large one at the
+// end while the others wait; the archive keeps the items in name order.
+std::vector<ArchiveItem> CompressItems(const std::vector<ProjectFile>& files, int level, unsigned jobs,
+                                       bool showProgress) {
     std::vector<ArchiveItem> items(files.size());
+    std::vector<size_t> order(files.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return files[a].size > files[b].size; });
     std::atomic<size_t> next{0};
     std::atomic<uint64_t> bytesRead{0};
     std::atomic<bool> failed{false};
@@ -206,6 +253,7 @@ std::vector<ArchiveItem> CompressItems(const std::vector<ProjectFile>& files, un
     size_t workersDone = 0;
     size_t failedIndex = files.size();
     std::string failure;
+    std::string failedFile;
 
     // The first failing item in name order is the one reported, whichever
     // worker met it first.
@@ -213,16 +261,18 @@ std::vector<ArchiveItem> CompressItems(const std::vector<ProjectFile>& files, un
         std::lock_guard<std::mutex> guard(lock);
         if (i < failedIndex) {
             failedIndex = i;
-            failure = ShowPath(files[i].path) + ": " + reason;
+            failedFile = ShowPath(files[i].path);
+            failure = reason;
         }
         failed = true;
     };
     auto work = [&] {
         while (!failed) {
-            const size_t i = next++;
-            if (i >= files.size()) break;
+            const size_t k = next++;
+            if (k >= order.size()) break;
+            const size_t i = order[k];
             try {
-                items[i] = CompressFile(files[i], bytesRead);
+                items[i] = CompressFile(files[i], level, bytesRead);
             } catch (const std::bad_alloc&) {
                 fail(i, "out of memory");
             } catch (const std::exception& e) {
@@ -255,7 +305,7 @@ std::vector<ArchiveItem> CompressItems(const std::vector<ProjectFile>& files, un
     }
     for (std::thread& worker : workers) worker.join();
     bar.Finish();
-    if (failed) throw PackError(failure);
+    if (failed) throw PackError(failedFile, failure);
     return items;
 }
 
@@ -271,7 +321,7 @@ public:
         path_ += suffix.str();
         errno = 0;
         stream_.open(path_, std::ios::binary | std::ios::trunc);
-        if (!stream_) throw PackError(ShowPath(output) + ": cannot write the file (" + LastErrorText() + ")");
+        if (!stream_) throw PackError(ShowPath(output), "cannot write the file (" + LastErrorText() + ")");
         s_pendingPath = path_.native();
         std::signal(SIGINT, RemoveOnSignal);
         std::signal(SIGTERM, RemoveOnSignal);
@@ -291,10 +341,10 @@ public:
         stream_.flush();
         const bool written = stream_.good();
         stream_.close();
-        if (!written || stream_.fail()) throw PackError(ShowPath(output_) + ": cannot write the file (disk full?)");
+        if (!written || stream_.fail()) throw PackError(ShowPath(output_), "cannot write the file (disk full?)");
         std::error_code ec;
         fs::rename(path_, output_, ec);
-        if (ec) throw PackError(ShowPath(output_) + ": cannot write the file (" + ec.message() + ")");
+        if (ec) throw PackError(ShowPath(output_), "cannot write the file (" + ec.message() + ")");
         committed_ = true;
     }
 
@@ -320,9 +370,9 @@ private:
 void CheckStub(const fs::path& stubPath, const std::vector<uint8_t>& stub) {
     std::ostream discard(nullptr);
     try {
-        WriteStubWithResource(stub, kPayloadResourceId, {}, discard);
+        WriteStubWithResource(stub, archive::PayloadResourceId, {}, discard);
     } catch (const StubError& e) {
-        throw PackError(ShowPath(stubPath) + ": not a Windows executable that can carry the setup (" + e.what() +
+        throw PackError(ShowPath(stubPath), "not a Windows executable that can carry the setup (" + std::string(e.what()) +
                         ")");
     }
 }
@@ -336,22 +386,23 @@ void PackProject(const PackOptions& options, std::ostream& diagnostics, std::ost
     CheckStub(options.stub, stub);
 
     const std::vector<ProjectFile> files = CollectProjectFiles(options.project, options.output);
-    CheckScript(options.project, files, diagnostics);
+    CheckScript(options.project, files, options.strict, diagnostics);
 
     TemporaryOutput output(options.output);
     std::vector<uint8_t> archive;
     {
-        const std::vector<ArchiveItem> items = CompressItems(files, options.jobs, options.showProgress);
+        const std::vector<ArchiveItem> items =
+            CompressItems(files, options.level, options.jobs, options.showProgress);
         try {
             archive = BuildArchive(items);
         } catch (const std::length_error&) {
-            throw PackError(ShowPath(options.output) + ": the archive would reach 4 GiB");
+            throw PackError(ShowPath(options.output), "the archive would reach 4 GiB");
         }
     }
     try {
-        WriteStubWithResource(stub, kPayloadResourceId, archive, output.Stream());
+        WriteStubWithResource(stub, archive::PayloadResourceId, archive, output.Stream());
     } catch (const StubError& e) {
-        throw PackError(ShowPath(options.output) + ": " + e.what());
+        throw PackError(ShowPath(options.output), e.what());
     }
     output.Commit();
 
