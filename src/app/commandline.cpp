@@ -149,7 +149,7 @@ bool IsUninstallCommandLine(const WCHAR* commandLine)
     return HasRawSwitch(commandLine, L"<uninstall>") || HasRawSwitch(commandLine, L"--uninstall=");
 }
 
-XString UninstallRecordPath(const WCHAR* commandLine)
+XString RecordPathFromCommand(const WCHAR* commandLine)
 {
     XString path;
     if (const WCHAR* rest = After(commandLine, L"<uninstall>"))

@@ -32,9 +32,11 @@ void ApplyCommandLineFlags(const WCHAR* commandLine);
 
 // Uninstall mode: "<uninstall>" or "--uninstall=" occurs.
 bool IsUninstallCommandLine(const WCHAR* commandLine);
-// The record path after "<uninstall>", or after "--uninstall=" when that
-// gives nothing; one leading and one trailing double quote removed.
-XString UninstallRecordPath(const WCHAR* commandLine);
+// The uninstall record path in an uninstall command line (the uninstaller's
+// own, or an "UninstallString"): the text after "<uninstall>", or after
+// "--uninstall=" when that gives nothing; one leading and one trailing
+// double quote removed.
+XString RecordPathFromCommand(const WCHAR* commandLine);
 
 // The install folder given on the command line, empty when none is:
 // "--installto" wins over "<installto>".

@@ -75,7 +75,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     ApplyCommandLineFlags(commandLine);
     Settings().wow64 = IsWow64();
     if (IsUninstallCommandLine(commandLine))
-        RunUninstaller(UninstallRecordPath(commandLine));
+        RunUninstaller(RecordPathFromCommand(commandLine));
     else
         RunAsInstaller(switches);
     switches.Clear();

@@ -2,6 +2,7 @@
 
 #include "core/xthread.h"
 
+#include <cwchar>
 #include <random>
 
 namespace {
@@ -84,4 +85,21 @@ void SeedRandom(uint32_t seed)
 {
     XMutexLock hold(generatorLock);
     Generator().seed(seed);
+}
+
+SystemLibrary::SystemLibrary(const WCHAR* name)
+{
+    WCHAR path[MAX_PATH];
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length == 0 || length + 1 + wcslen(name) >= MAX_PATH)
+        return;
+    path[length] = L'\\';
+    wcscpy(path + length + 1, name);
+    module_ = LoadLibraryW(path);
+}
+
+SystemLibrary::~SystemLibrary()
+{
+    if (module_)
+        FreeLibrary(module_);
 }

@@ -119,7 +119,7 @@ TEST(RawSwitches, UninstallAndInstallToTakeTheRestOfTheLine)
     };
     for (const ValueCase& c : cases) {
         EXPECT_EQ(IsUninstallCommandLine(c.line), c.uninstall) << Narrow(c.line);
-        EXPECT_EQ(std::wstring(UninstallRecordPath(c.line).Text()), c.recordPath) << Narrow(c.line);
+        EXPECT_EQ(std::wstring(RecordPathFromCommand(c.line).Text()), c.recordPath) << Narrow(c.line);
         EXPECT_EQ(std::wstring(CommandLineInstallFolder(c.line).Text()), c.installFolder) << Narrow(c.line);
     }
 }

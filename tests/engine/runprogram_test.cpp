@@ -5,6 +5,7 @@
 
 #include "app/handback.h"
 #include "core/registry.h"
+#include "enginekit.h"
 #include "msgbox.h"
 #include "payload/installsource.h"
 #include "payloadkit.h"
@@ -20,15 +21,6 @@
 #include <vector>
 
 namespace {
-
-constexpr DWORD RunPatienceMs = 60000;
-
-using Block = std::vector<std::wstring>;
-
-std::wstring Program(const wchar_t* name)
-{
-    return ProgramFolder() + name;
-}
 
 struct Record {
     bool ran = false;
@@ -60,13 +52,6 @@ struct RunRequest {
     bool handBackAllowed;
 };
 
-DWORD WINAPI RunRequested(void* data)
-{
-    auto* request = static_cast<RunRequest*>(data);
-    RunProgram(request->program.c_str(), request->arguments.c_str(), request->wait, request->handBackAllowed, nullptr);
-    return 0;
-}
-
 class RunProgramTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -94,35 +79,14 @@ protected:
         return record;
     }
 
-    // Runs RunProgram on a thread of its own while this thread plays the
-    // non-elevated parent, so a handed-back block is read, not waited for.
+    // Runs RunProgram while this thread plays the non-elevated parent, so a
+    // handed-back block is read, not waited for.
     std::vector<Block> RunAndReplay(const RunRequest& request)
     {
-        std::vector<Block> blocks;
-        RunRequest copy = request;
-        HANDLE thread = CreateThread(nullptr, 0, RunRequested, &copy, 0, nullptr);
-        EXPECT_TRUE(thread);
-        if (!thread)
-            return blocks;
-        const XString handBack = Settings().handBackPath;
-        for (DWORD start = GetTickCount(); WaitForSingleObject(thread, 50) == WAIT_TIMEOUT;) {
-            if (FileExists(handBack.Text())) {
-                ReplayHandBackFile(handBack, [&](const XStringList& lines) {
-                    Block block;
-                    for (int i = 0; i < lines.Count(); ++i)
-                        block.push_back(lines.Get(i)->Text());
-                    blocks.push_back(block);
-                });
-            }
-            if (GetTickCount() - start > RunPatienceMs) {
-                ADD_FAILURE() << "RunProgram did not return for " << Narrow(request.program);
-                DeleteFileW(handBack.Text());
-                WaitForSingleObject(thread, RunPatienceMs);
-                break;
-            }
-        }
-        CloseHandle(thread);
-        return blocks;
+        return RunReplayingHandBack([&] {
+            RunProgram(request.program.c_str(), request.arguments.c_str(), request.wait, request.handBackAllowed,
+                nullptr);
+        });
     }
 
     SettingsScope restore;
@@ -236,13 +200,9 @@ TEST_F(RunProgramTest, DocumentWithoutArgumentsOpensWithItsProgramOrIsHandedBack
 
 TEST_F(RunProgramTest, TempInstallItemRunsFromATemporaryCopyThatIsDeletedAfterwards)
 {
-    Bytes archive = MakeArchive({{"setup.dat", "[Project Name]\r\nRun\r\n"}, {"sub\\tool.exe", ReadBytes(Program(L"recorder.exe"))}});
-    PayloadModule module(scratch / L"carrier.exe", &archive);
-    InstallSource source;
-    bool failed = true;
-    source.Prepare(failed, module.Handle());
-    ASSERT_FALSE(failed);
-    Settings().installSource = &source;
+    TestPayload payload({{"setup.dat", "[Project Name]\r\nRun\r\n"}, {"sub\\tool.exe", ReadBytes(Program(L"recorder.exe"))}},
+        scratch.Path());
+    ASSERT_TRUE(payload.Prepared());
 
     std::vector<Block> blocks = RunAndReplay({L"<TempInstall>\\sub\\tool.exe", L"--t", true, true});
     EXPECT_TRUE(blocks.empty()) << "a temporary copy is never handed back";
@@ -263,12 +223,7 @@ struct FailureCase {
 
 TEST_F(RunProgramTest, FailuresAreReportedUnlessSilentButAMissingItemAlways)
 {
-    Bytes archive = MakeArchive({{"setup.dat", "x"}});
-    PayloadModule module(scratch / L"carrier.exe", &archive);
-    InstallSource source;
-    bool failed = true;
-    source.Prepare(failed, module.Handle());
-    Settings().installSource = &source;
+    TestPayload payload({{"setup.dat", "x"}}, scratch.Path());
     const FailureCase cases[] = {
         {"missing program", L"C:\\missing\\nothing.exe", false, {L"Error whilst running 'C:\\missing\\nothing.exe'"}},
         {"missing program, silent", L"C:\\missing\\nothing.exe", true, {}},
